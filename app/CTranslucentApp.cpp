@@ -1,0 +1,59 @@
+#include "app/CTranslucentApp.h"
+
+#include "app/MainWindowSwitch.h"
+#include "framework/OleInit.h"
+#include "game/CVxGameDlg.h"
+#include "launcher/CVxTranslucentDlg.h"
+#include "resource.h"
+
+#include <gdiplus.h>
+
+namespace {
+CTranslucentApp* g_pTranslucentApp = nullptr;
+
+CVxTranslucentDlg MakeLauncher() {
+    return CVxTranslucentDlg(IDB_SKIN, L"PNG", nullptr, nullptr);
+}
+} // namespace
+
+CTranslucentApp::CTranslucentApp() noexcept {
+    g_pTranslucentApp = this;
+}
+
+CTranslucentApp::~CTranslucentApp() {
+    if (g_pTranslucentApp == this) g_pTranslucentApp = nullptr;
+}
+
+CTranslucentApp* AfxGetTranslucentApp() noexcept {
+    return g_pTranslucentApp && AfxGetApp() == g_pTranslucentApp ? g_pTranslucentApp : nullptr;
+}
+
+BOOL CTranslucentApp::InitInstance() {
+    CWinApp::InitInstance();
+    AfxEnableControlContainer();
+    Gdiplus::GdiplusStartupInput input; // version 1, no debug callback, background thread and codecs on
+    m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
+    {
+        CVxTranslucentDlg launcher = MakeLauncher();
+        RunMainWindow(*this, launcher);
+    }
+    return FALSE;
+}
+
+int CTranslucentApp::ExitInstance() {
+    if (m_gdiplusStarted) {
+        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+        m_gdiplusStarted = false;
+    }
+    return CWinApp::ExitInstance();
+}
+
+void CTranslucentApp::SwitchToGame(std::wstring first, std::wstring second) {
+    ReplaceMainWindow(
+        *this, [] { return CVxGameDlg(nullptr); },
+        [&](CVxGameDlg& game) { game.SetParams(std::move(first), std::move(second)); });
+}
+
+void CTranslucentApp::SwitchToLauncher() {
+    ReplaceMainWindow(*this, &MakeLauncher, [](CVxTranslucentDlg&) {});
+}

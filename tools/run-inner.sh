@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs build/run/Orvane.exe in the run prefix; --screenshot: capture the screen after a while
+# and stop the program.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/tools/wine-env.sh"
+wine_env_up "$root/build/run"
+trap wine_env_down EXIT
+cd "$root/build/run"
+if [ "${1:-}" = "--screenshot" ]; then
+  "$WINE" ./Orvane.exe &
+  pid=$!
+  sleep "${ORVANE_SCREENSHOT_DELAY:-8}"
+  import -window root "$root/build/run/screenshot.png" && echo "screenshot: build/run/screenshot.png"
+  kill "$pid" 2>/dev/null
+  exit 0
+fi
+"$WINE" ./Orvane.exe

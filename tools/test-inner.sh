@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs CTest inside a prepared Wine prefix (called by test.sh with a display).
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/tools/wine-env.sh"
+wine_env_up "$root/build/test"
+trap wine_env_down EXIT
+cd "$root/build/test"
+ctest --output-on-failure --timeout 120 "$@"
+rc=$?
+if [ -x orvane_bench.exe ] || [ -f orvane_bench.exe ]; then
+  echo "== benchmarks =="
+  "$WINE" ./orvane_bench.exe || rc=1
+fi
+exit $rc
