@@ -1,0 +1,74 @@
+#include "app/ResourceImage.h"
+
+#include "framework/CWinApp.h"
+#include "framework/ComPtr.h"
+#include "framework/Handles.h"
+
+#include <objbase.h>
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace {
+
+bool IsBitmapType(LPCWSTR type) noexcept {
+    return IS_INTRESOURCE(type) &&
+           LOWORD(reinterpret_cast<ULONG_PTR>(type)) == LOWORD(reinterpret_cast<ULONG_PTR>(RT_BITMAP));
+}
+
+// GDI+ objects come from GdipAlloc (their class operator delete calls GdipFree). Its class
+// operator new may return null without being declared non-throwing, so a plain new-expression
+// would construct into null when GDI+ is out of memory: allocate and construct separately.
+template <class T, class... Args>
+T* NewGdiplusObject(Args&&... args) noexcept {
+    void* mem = Gdiplus::DllExports::GdipAlloc(sizeof(T));
+    if (!mem) return nullptr;
+    return ::new (mem) T(std::forward<Args>(args)...);
+}
+
+// A moveable block (what CreateStreamOnHGlobal asks for) holding a copy of the bytes; a
+// zero-length block when there are none.
+fw::UniqueGlobal CopyToGlobal(const void* bytes, DWORD size) noexcept {
+    fw::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!block || size == 0) return block;
+    void* dst = ::GlobalLock(block.get());
+    if (!dst) return fw::UniqueGlobal(::GlobalAlloc(GMEM_MOVEABLE, 0));
+    std::memcpy(dst, bytes, size);
+    ::GlobalUnlock(block.get());
+    return block;
+}
+
+Gdiplus::Image* LoadBitmapImage(UINT id, HMODULE module) noexcept {
+    // A missing bitmap gives a null handle, which GDI+ answers with an error status.
+    fw::UniqueBitmap hbm(::LoadBitmapW(module, MAKEINTRESOURCEW(LOWORD(id))));
+    // GDI+ copies the pixels, so the handle can go as soon as the bitmap exists.
+    return NewGdiplusObject<Gdiplus::Bitmap>(hbm.get(), static_cast<HPALETTE>(nullptr));
+}
+
+Gdiplus::Image* LoadStreamImage(UINT id, LPCWSTR type, HMODULE module) noexcept {
+    if (!module) module = AfxGetResourceHandle();
+    const void* bytes = nullptr;
+    DWORD size = 0;
+    if (HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(LOWORD(id)), type)) {
+        if (HGLOBAL data = ::LoadResource(module, res)) bytes = ::LockResource(data);
+        if (bytes) size = ::SizeofResource(module, res);
+    }
+    // GDI+ may read the stream long after this call (decoding on first use), so the bytes are
+    // copied into a block the stream owns. GDI+ keeps a reference to the stream for the life
+    // of the image; dropping ours below leaves the block alive exactly that long.
+    fw::UniqueGlobal block = CopyToGlobal(bytes, size);
+    fw::ComPtr<IStream> stream;
+    if (block && SUCCEEDED(::CreateStreamOnHGlobal(block.get(), TRUE, stream.put()))) {
+        fw::Ignore(block.release());
+    }
+    // Without a stream GDI+ stores InvalidParameter in the image.
+    return NewGdiplusObject<Gdiplus::Image>(stream.get(), FALSE);
+}
+
+} // namespace
+
+Gdiplus::Image* LoadResourceImage(UINT id, LPCWSTR type, HMODULE module) {
+    if (IsBitmapType(type)) return LoadBitmapImage(id, module);
+    return LoadStreamImage(id, type, module);
+}
