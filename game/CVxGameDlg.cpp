@@ -1,19 +1,252 @@
 #include "game/CVxGameDlg.h"
 
 #include "app/CTranslucentApp.h"
+#include "app/ConfigStore.h"
+#include "framework/CWinApp.h"
+#include "framework/Handles.h"
 #include "resource.h"
 
-CVxGameDlg::CVxGameDlg(CWnd* pParent) noexcept : CDialog(IDD_VXGAME_DIALOG, pParent) {}
+#include <windowsx.h>
+
+#include <utility>
+
+NOTIFYICONDATAW g_trayIconData{};
+
+// The record the shell reads is the version-3 one, up to guidItem; its size differs by platform.
+static_assert(sizeof(void*) != 4 || NOTIFYICONDATAW_V3_SIZE == 952, "32-bit version-3 tray record");
+static_assert(sizeof(void*) != 8 || NOTIFYICONDATAW_V3_SIZE == 968, "64-bit version-3 tray record");
+
+namespace {
+
+constexpr wchar_t kExitText[] = L"即将退出Orvane，是否继续？";
+constexpr wchar_t kExitCaption[] = L"退出游戏";
+constexpr wchar_t kKeyHints[] = L"  【F5刷新】【F11全屏】【F12最小托盘】";
+
+// Leaving full screen first sets a frame this many pixels taller than the full-screen client area.
+constexpr int kWindowedExtraHeight = 22;
+
+// Broadcast by the shell when its taskbar (re)starts; all tray icons are gone by then.
+UINT TaskbarCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+// TranslateMessage and DispatchMessageW on the key itself, bypassing the dialog manager.
+void DeliverDirectly(const MSG* pMsg) {
+    fw::Ignore(::TranslateMessage(pMsg));
+    fw::Ignore(::DispatchMessageW(pMsg));
+}
+
+} // namespace
+
+std::wstring BuildGameTitle(const std::wstring& serverName) {
+    std::wstring title = L"Orvane";
+    if (!serverName.empty()) {
+        if (serverName.find_first_of(L"sS") == std::wstring::npos) title += L's';
+        title += serverName;
+        title += L"服";
+    }
+    title += kKeyHints;
+    return title;
+}
+
+CVxGameDlg::CVxGameDlg(CWnd* pParent) noexcept : CDHtmlDialog(IDD_VXGAME_DIALOG, IDR_HTML_GAME, pParent) {}
+
+CVxGameDlg::~CVxGameDlg() = default;
 
 void CVxGameDlg::SetParams(std::wstring first, std::wstring second) {
     m_strGameUrl = std::move(first);
+    std::wstring serviceKey = ReadConfigValue(L"service_key");
+    if (serviceKey == kConfigMissing) serviceKey = L"server";
+    // Read for its fallback only; nothing in the window uses it.
+    fw::Ignore(serviceKey);
     m_strExtraParam = std::move(second);
 }
 
-LRESULT CVxGameDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CLOSE) {
-        if (CTranslucentApp* pApp = AfxGetTranslucentApp()) pApp->SwitchToLauncher();
-        return Default();
+const DHtmlEventMapEntry* CVxGameDlg::GetDHtmlEventMap() {
+    // No element of the game page has a handler here: only the end marker.
+    static const DHtmlEventMapEntry kEventMap[] = {DHtmlEventMapEntry{}};
+    return kEventMap;
+}
+
+BOOL CVxGameDlg::OnInitDialog() {
+    CDHtmlDialog::OnInitDialog();
+    // A base that could not host the browser has taken the window down: nothing to set up.
+    if (!m_hWnd) return TRUE;
+
+    AddTrayIcon();
+
+    CWinApp* pApp = AfxGetApp();
+    m_hIcon = pApp ? pApp->LoadIcon(IDR_MAINFRAME)
+                   : ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    fw::Ignore(::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon)));
+    fw::Ignore(::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon)));
+
+    // The template is a popup with caption; add the full resizable frame (no frame refresh:
+    // the maximise below recomputes it).
+    const LONG style = ::GetWindowLongW(m_hWnd, GWL_STYLE);
+    fw::Ignore(::SetWindowLongW(m_hWnd, GWL_STYLE, style | static_cast<LONG>(WS_OVERLAPPEDWINDOW)));
+
+    // Silent: script errors and other browser dialogs stay hidden. The value is 1, not VARIANT_TRUE.
+    if (m_pBrowserApp) fw::Ignore(m_pBrowserApp->put_Silent(static_cast<VARIANT_BOOL>(1)));
+
+    fw::Ignore(ShowWindow(SW_MAXIMIZE));
+    SetWindowText(BuildGameTitle(m_strServerName));
+    NavigateBrowser(m_strGameUrl.c_str(), 0, nullptr, nullptr, nullptr, 0);
+    return TRUE;
+}
+
+void CVxGameDlg::NavigateBrowser(LPCWSTR lpszURL, DWORD dwFlags, LPCWSTR lpszTargetFrameName, LPCWSTR lpszHeaders,
+                                 LPVOID lpvPostData, DWORD dwPostDataLen) {
+    CDHtmlDialog::Navigate(lpszURL, dwFlags, lpszTargetFrameName, lpszHeaders, lpvPostData, dwPostDataLen);
+}
+
+void CVxGameDlg::ReloadGame() {
+    // Back to the hand-off address, whatever the page shows now.
+    NavigateBrowser(m_strGameUrl.c_str(), 0, nullptr, nullptr, nullptr, 0);
+}
+
+BOOL CVxGameDlg::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg && pMsg->message == WM_KEYDOWN) {
+        switch (pMsg->wParam) {
+        case VK_RETURN:
+        case VK_F10:
+            // Kept from the dialog manager, which would take Enter as the default button.
+            DeliverDirectly(pMsg);
+            return TRUE;
+        case VK_ESCAPE:
+            if (m_bFullScreen == 1) ToggleFullScreen();
+            // Kept from the dialog manager, which would cancel the dialog.
+            DeliverDirectly(pMsg);
+            return TRUE;
+        case VK_F5:
+            ReloadGame();
+            return TRUE;
+        case VK_F11:
+            ToggleFullScreen();
+            break;
+        case VK_F12:
+            HideToTray();
+            return TRUE;
+        default:
+            break;
+        }
     }
-    return CDialog::WindowProc(message, wParam, lParam);
+    return CDHtmlDialog::PreTranslateMessage(pMsg);
+}
+
+void CVxGameDlg::ToggleFullScreen() {
+    const int wasFullScreen = std::exchange(m_bFullScreen, 0);
+    if (wasFullScreen != 0) {
+        const int cx = ::GetSystemMetrics(SM_CXFULLSCREEN);
+        const int cy = ::GetSystemMetrics(SM_CYFULLSCREEN) + kWindowedExtraHeight;
+        fw::Ignore(MoveWindow(0, 0, cx, cy, TRUE));
+        fw::Ignore(ModifyStyle(WS_POPUP, WS_OVERLAPPEDWINDOW, 0));
+        fw::Ignore(ShowWindow(SW_RESTORE));
+        // The restore may have touched the style again.
+        fw::Ignore(ModifyStyle(WS_POPUP, WS_OVERLAPPEDWINDOW, 0));
+        fw::Ignore(ShowWindow(SW_MAXIMIZE));
+    } else {
+        fw::Ignore(ShowWindow(SW_RESTORE));
+        m_bFullScreen = 1;
+        fw::Ignore(ModifyStyle(WS_OVERLAPPEDWINDOW, WS_POPUP, 0));
+        fw::Ignore(ShowWindow(SW_MAXIMIZE));
+    }
+}
+
+void CVxGameDlg::HideToTray() {
+    // Hidden, the window has no taskbar button: without the tray icon nothing could show it again.
+    if (!TrayIconPresent()) return;
+    fw::Ignore(ShowWindow(SW_HIDE));
+}
+
+bool CVxGameDlg::TrayIconPresent() const {
+    if (!m_bTrayIcon || g_trayIconData.hWnd != m_hWnd) return false;
+    // A modify succeeds only for an icon the shell still has (it loses all of them when it restarts).
+    return ::Shell_NotifyIconW(NIM_MODIFY, &g_trayIconData) != FALSE;
+}
+
+void CVxGameDlg::AddTrayIcon() {
+    g_trayIconData.cbSize = static_cast<DWORD>(NOTIFYICONDATAW_V3_SIZE);
+    g_trayIconData.hWnd = m_hWnd;
+    g_trayIconData.uID = kGameTrayIconId;
+    g_trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP; // the tip text stays empty
+    g_trayIconData.uCallbackMessage = WM_GAME_TRAYICON;
+    g_trayIconData.hIcon = ::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(kGameTrayIconId));
+    m_bTrayIcon = ::Shell_NotifyIconW(NIM_ADD, &g_trayIconData) != FALSE;
+}
+
+void CVxGameDlg::DeleteTrayIcon() {
+    fw::Ignore(::Shell_NotifyIconW(NIM_DELETE, &g_trayIconData));
+    m_bTrayIcon = false;
+}
+
+LRESULT CVxGameDlg::OnTrayIconNotify(WPARAM wParam, LPARAM lParam) {
+    if (wParam != kGameTrayIconId) return 1;
+    if (lParam == WM_LBUTTONUP) {
+        fw::Ignore(ShowWindow(SW_MAXIMIZE));
+        fw::Ignore(BringWindowToTop());
+    }
+    return 0;
+}
+
+void CVxGameDlg::OnTaskbarCreated() {
+    // Only the window the record describes owns an icon to restore.
+    if (g_trayIconData.hWnd != m_hWnd || !m_hWnd) return;
+    // An icon the shell kept makes the add fail; the modify then confirms it is there.
+    m_bTrayIcon = ::Shell_NotifyIconW(NIM_ADD, &g_trayIconData) != FALSE ||
+                  ::Shell_NotifyIconW(NIM_MODIFY, &g_trayIconData) != FALSE;
+}
+
+void CVxGameDlg::OnRButton(UINT, POINT) {
+    // Swallowed: default processing would raise WM_CONTEXTMENU on the dialog's own surface.
+}
+
+void CVxGameDlg::OnSize(UINT nType, int cx, int cy) {
+    CDHtmlDialog::OnSize(nType, cx, cy);
+    fw::Ignore(::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon)));
+}
+
+void CVxGameDlg::OnDestroy() {
+    CDHtmlDialog::OnDestroy();
+    DeleteTrayIcon();
+}
+
+void CVxGameDlg::OnClose() {
+    if (::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO) != IDYES) return;
+    // The icon goes before the launcher shows.
+    DeleteTrayIcon();
+    if (CTranslucentApp* pApp = AfxGetTranslucentApp()) pApp->SwitchToLauncher();
+    // After a switch this object owns no window any more: there is nothing left to process.
+    if (m_hWnd) fw::Ignore(Default());
+}
+
+LRESULT CVxGameDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == TaskbarCreatedMessage() && message != 0) {
+        OnTaskbarCreated();
+        return 0;
+    }
+    switch (message) {
+    case WM_CREATE:
+        return Default();
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+        OnRButton(static_cast<UINT>(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_GAME_TRAYICON:
+        return OnTrayIconNotify(wParam, lParam);
+    case WM_ACTIVATE:
+        return Default();
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    default:
+        return CDHtmlDialog::WindowProc(message, wParam, lParam);
+    }
 }

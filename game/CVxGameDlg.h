@@ -1,15 +1,66 @@
 #pragma once
-// Game window (plain dialog until the HTML game window lands).
-#include "framework/CDialog.h"
+// The game window: an HTML dialog on the game address, with caption hint, window and tray
+// icon, exit confirmation that hands back to a launcher, hotkeys and full-screen mode.
+#include "framework/CDHtmlDialog.h"
+
+#include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
-class CVxGameDlg : public CDialog {
+// Callback message of the tray icon.
+constexpr UINT WM_GAME_TRAYICON = WM_USER + 1;
+// Id of the tray icon (and of the icon resource it shows).
+constexpr UINT kGameTrayIconId = 155;
+
+// The tray icon record of the current game window; zero until the first game window fills it.
+extern NOTIFYICONDATAW g_trayIconData;
+
+// Caption of the game window: product name, server name (when there is one) and the key hints.
+std::wstring BuildGameTitle(const std::wstring& serverName);
+
+class CVxGameDlg : public CDHtmlDialog {
 public:
     explicit CVxGameDlg(CWnd* pParent = nullptr) noexcept;
+    ~CVxGameDlg() override;
+
+    // first: the game address; second: kept alongside, never read.
     void SetParams(std::wstring first, std::wstring second);
+
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    const DHtmlEventMapEntry* GetDHtmlEventMap() override;
+
+    void ToggleFullScreen();
+    void ReloadGame();
+    LRESULT OnTrayIconNotify(WPARAM wParam, LPARAM lParam);
+
+    // Whether the tray icon was added and is still known to the shell.
+    bool TrayIconPresent() const;
 
     std::wstring m_strGameUrl;
+    int m_bFullScreen = 0;
+    std::wstring m_strServerName;
     std::wstring m_strExtraParam;
+    HICON m_hIcon = nullptr; // shared resource icon: never destroyed here
+
+protected:
+    // Every navigation of this window's browser goes through here.
+    virtual void NavigateBrowser(LPCWSTR lpszURL, DWORD dwFlags, LPCWSTR lpszTargetFrameName, LPCWSTR lpszHeaders,
+                                 LPVOID lpvPostData, DWORD dwPostDataLen);
+
+    void OnRButton(UINT nFlags, POINT point);
+    void OnSize(UINT nType, int cx, int cy);
+    void OnDestroy();
+    void OnClose();
+    void OnTaskbarCreated();
+
+private:
+    void AddTrayIcon();
+    void DeleteTrayIcon();
+    void HideToTray();
+
+    // Result of the last add of the tray icon; false again once it is deleted.
+    bool m_bTrayIcon = false;
 };

@@ -1,0 +1,448 @@
+// The game window: caption, icons, tray record and Wine's tray, frame, exit confirmation, and
+// the launcher-game cycle through the real application object.
+#include "GameTestSupport.h"
+#include "TestSupport.h"
+#include "app/CTranslucentApp.h"
+#include "framework/CWinApp.h"
+#include "launcher/CVxTranslucentDlg.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using gametest::SpyGameDlg;
+using gametest::WineTrayIconCount;
+
+namespace {
+
+const std::wstring kHints = L"  \u3010F5\u5237\u65b0\u3011\u3010F11\u5168\u5c4f\u3011\u3010F12\u6700\u5c0f\u6258\u76d8\u3011";
+const std::wstring kExitText = L"\u5373\u5c06\u9000\u51faOrvane\uff0c\u662f\u5426\u7ee7\u7eed\uff1f";
+const std::wstring kExitCaption = L"\u9000\u51fa\u6e38\u620f";
+
+static_assert(sizeof(void*) != 4 || NOTIFYICONDATAW_V3_SIZE == 952, "32-bit tray record size");
+static_assert(sizeof(void*) != 8 || NOTIFYICONDATAW_V3_SIZE == 968, "64-bit tray record size");
+
+TEST(GameTitle, ServerNameRule) {
+    EXPECT_EQ(BuildGameTitle(L""), L"Orvane" + kHints);
+    EXPECT_EQ(BuildGameTitle(L"12"), L"Orvanes12\u670d" + kHints);
+    EXPECT_EQ(BuildGameTitle(L"s12"), L"Orvanes12\u670d" + kHints);
+    EXPECT_EQ(BuildGameTitle(L"S12"), L"OrvaneS12\u670d" + kHints);
+    EXPECT_EQ(BuildGameTitle(L"12s"), L"Orvane12s\u670d" + kHints);
+    // Two ASCII spaces, then the brackets U+3010 / U+3011.
+    EXPECT_EQ(kHints.substr(0, 3), L"  \u3010");
+}
+
+TEST(GameWindow, InitialisationSetsTrayIconsFrameCaptionThenNavigates) {
+    CWinApp app;
+    SpyGameDlg dlg;
+    dlg.SetParams(L"http://game.example/play?sid=7", L"extra-7");
+    app.m_pMainWnd = &dlg;
+    const int traysBefore = WineTrayIconCount();
+
+    HWND hWnd = nullptr;
+    NOTIFYICONDATAW record{};
+    DWORD style = 0, exStyle = 0;
+    bool zoomed = false, visible = false;
+    RECT rect{};
+    std::wstring caption;
+    int traysDuring = -1;
+    HICON bigIcon = nullptr, smallIcon = nullptr;
+    test::RunSoon([&] {
+        hWnd = dlg.m_hWnd;
+        record = g_trayIconData;
+        style = gametest::StyleOf(hWnd);
+        exStyle = static_cast<DWORD>(::GetWindowLongW(hWnd, GWL_EXSTYLE));
+        zoomed = ::IsZoomed(hWnd);
+        visible = ::IsWindowVisible(hWnd);
+        ::GetWindowRect(hWnd, &rect);
+        caption = dlg.GetWindowText();
+        traysDuring = WineTrayIconCount();
+        bigIcon = reinterpret_cast<HICON>(::SendMessageW(hWnd, WM_GETICON, ICON_BIG, 0));
+        smallIcon = reinterpret_cast<HICON>(::SendMessageW(hWnd, WM_GETICON, ICON_SMALL, 0));
+        dlg.EndDialog(77);
+    });
+    EXPECT_EQ(dlg.DoModal(), 77);
+    ASSERT_NE(hWnd, nullptr);
+
+    // Caption and frame.
+    EXPECT_EQ(caption, L"Orvane" + kHints);
+    EXPECT_EQ(style & WS_POPUP, static_cast<DWORD>(WS_POPUP));
+    EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, static_cast<DWORD>(WS_OVERLAPPEDWINDOW));
+    EXPECT_TRUE(exStyle & WS_EX_APPWINDOW);
+    EXPECT_TRUE(zoomed);
+    EXPECT_TRUE(visible);
+    // Maximised over the screen, although the template asks for an 835 x 415 unit box.
+    EXPECT_LE(rect.left, 0);
+    EXPECT_LE(rect.top, 0);
+    EXPECT_GE(rect.right, ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_GE(rect.bottom, ::GetSystemMetrics(SM_CYSCREEN));
+
+    // Tray record.
+    EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V3_SIZE));
+    EXPECT_EQ(record.cbSize, 968u);
+    EXPECT_EQ(record.hWnd, hWnd);
+    EXPECT_EQ(record.uID, 155u);
+    EXPECT_EQ(record.uFlags, 7u);
+    EXPECT_EQ(record.uCallbackMessage, 0x401u);
+    EXPECT_NE(record.hIcon, nullptr);
+    EXPECT_EQ(record.hIcon, ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(155)));
+    EXPECT_EQ(record.szTip[0], L'\0');
+    EXPECT_EQ(traysDuring, traysBefore + 1) << "one real icon in Wine's tray";
+
+    // Window icons: both are icon 155 of the executable.
+    EXPECT_NE(dlg.m_hIcon, nullptr);
+    EXPECT_EQ(dlg.m_hIcon, record.hIcon);
+    EXPECT_EQ(bigIcon, dlg.m_hIcon);
+    EXPECT_EQ(smallIcon, dlg.m_hIcon);
+
+    // Order inside initialisation: big then small icon, caption set once the window is visible
+    // and maximised, then the game address is requested.
+    int init = -1, big = -1, small = -1, text = -1, nav = -1;
+    for (int i = 0; i < static_cast<int>(dlg.events.size()); ++i) {
+        const auto& e = dlg.events[static_cast<size_t>(i)];
+        if (e.message == WM_INITDIALOG && init < 0) init = i;
+        if (init < 0) continue;
+        if (e.message == WM_SETICON && e.wParam == ICON_BIG && big < 0) big = i;
+        if (e.message == WM_SETICON && e.wParam == ICON_SMALL && small < 0) small = i;
+        if (e.message == WM_SETTEXT && e.text == L"Orvane" + kHints && text < 0) {
+            text = i;
+            EXPECT_TRUE(e.visible && e.zoomed) << "caption after the maximise";
+        }
+        if (e.message == SpyGameDlg::kNavigated && nav < 0) nav = i;
+    }
+    ASSERT_GE(init, 0);
+    EXPECT_LT(init, big);
+    EXPECT_LT(big, small);
+    EXPECT_LT(small, text);
+    EXPECT_LT(text, nav);
+    ASSERT_EQ(dlg.navigations.size(), 1u);
+    EXPECT_EQ(dlg.navigations[0].url, L"http://game.example/play?sid=7");
+    EXPECT_EQ(dlg.navigations[0].flags, 0u);
+    EXPECT_FALSE(dlg.navigations[0].target || dlg.navigations[0].headers || dlg.navigations[0].postData);
+    EXPECT_EQ(dlg.m_strExtraParam, L"extra-7");
+    EXPECT_TRUE(dlg.m_strServerName.empty());
+    EXPECT_EQ(dlg.m_bFullScreen, 0);
+
+    // The WM_SIZE of the creation arrives before the icon is loaded: it sends a null big icon.
+    int firstSize = -1;
+    for (int i = 0; i < init && firstSize < 0; ++i) {
+        if (dlg.events[static_cast<size_t>(i)].message == WM_SIZE) firstSize = i;
+    }
+    ASSERT_GE(firstSize, 0);
+    const auto& afterSize = dlg.events[static_cast<size_t>(firstSize) + 1];
+    EXPECT_EQ(afterSize.message, static_cast<UINT>(WM_SETICON));
+    EXPECT_EQ(afterSize.wParam, static_cast<WPARAM>(ICON_BIG));
+    EXPECT_EQ(afterSize.lParam, 0);
+
+    // Destroyed through its object: the icon is deleted.
+    EXPECT_EQ(WineTrayIconCount(), traysBefore);
+}
+
+TEST(GameWindow, WithoutApplicationObjectTheIconComesFromTheResourceModule) {
+    ASSERT_EQ(AfxGetApp(), nullptr);
+    SpyGameDlg dlg;
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    EXPECT_NE(dlg.m_hIcon, nullptr);
+    EXPECT_EQ(dlg.m_hIcon, ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(dlg.m_hWnd, WM_GETICON, ICON_BIG, 0)), dlg.m_hIcon);
+    EXPECT_TRUE(dlg.TrayIconPresent());
+    EXPECT_TRUE(dlg.DestroyWindow());
+    EXPECT_FALSE(dlg.TrayIconPresent());
+}
+
+TEST(GameWindow, BrowserIsSwitchedToSilentWithTheValueOne) {
+    SpyGameDlg dlg;
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    if (!dlg.m_pBrowserApp) GTEST_SKIP() << "this build's HTML dialog hosts no browser";
+    VARIANT_BOOL silent = 0;
+    ASSERT_EQ(dlg.m_pBrowserApp->get_Silent(&silent), S_OK);
+    EXPECT_EQ(silent, 1);
+}
+
+// Notes which buttons the next message box of this thread carries.
+class ButtonProbe {
+public:
+    ButtonProbe() {
+        s_self = this;
+        m_hook = ::SetWindowsHookExW(WH_CBT, &Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~ButtonProbe() {
+        ::UnhookWindowsHookEx(m_hook);
+        s_self = nullptr;
+    }
+    ButtonProbe(const ButtonProbe&) = delete;
+    ButtonProbe& operator=(const ButtonProbe&) = delete;
+    bool seen = false, yes = false, no = false, cancel = false, ok = false, icon = false;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        // A message box: a dialog with the text item 0xFFFF, seen for the first time.
+        if (code == HCBT_ACTIVATE && s_self && !s_self->seen && test::ClassNameOf(box) == L"#32770" &&
+            ::GetDlgItem(box, 0xFFFF)) {
+            s_self->seen = true;
+            s_self->yes = ::GetDlgItem(box, IDYES) != nullptr;
+            s_self->no = ::GetDlgItem(box, IDNO) != nullptr;
+            s_self->cancel = ::GetDlgItem(box, IDCANCEL) != nullptr;
+            s_self->ok = ::GetDlgItem(box, IDOK) != nullptr;
+            for (HWND c = ::GetWindow(box, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+                const bool iconStatic = _wcsicmp(test::ClassNameOf(c).c_str(), L"Static") == 0 &&
+                                        (::GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+                s_self->icon = s_self->icon || (iconStatic && ::IsWindowVisible(c));
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline ButtonProbe* s_self = nullptr;
+    HHOOK m_hook = nullptr;
+};
+
+TEST(GameWindow, AnsweringNoKeepsWindowModeCaptionAndTrayIcon) {
+    CWinApp app;
+    SpyGameDlg dlg;
+    dlg.SetParams(L"http://game.example/", L"");
+    app.m_pMainWnd = &dlg;
+    test::MessageBoxAnswerer no(IDNO);
+    ButtonProbe buttons;
+    const int traysBefore = WineTrayIconCount();
+    std::wstring captionBefore, captionAfter;
+    bool fullBefore = false, fullAfter = false, visible = false, zoomed = false, present = false;
+    int traysAfter = -1;
+    HWND hWnd = nullptr;
+    gametest::RunSteps({
+        [&] {
+            hWnd = dlg.m_hWnd;
+            ::PostMessageW(dlg.m_hWnd, WM_KEYDOWN, VK_F11, 0);
+        },
+        [&] {
+            fullBefore = dlg.m_bFullScreen == 1 && gametest::IsFullScreenStyle(dlg.m_hWnd);
+            captionBefore = dlg.GetWindowText();
+            ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0);
+        },
+        [&] {
+            fullAfter = dlg.m_bFullScreen == 1 && gametest::IsFullScreenStyle(dlg.m_hWnd);
+            captionAfter = dlg.GetWindowText();
+            visible = ::IsWindowVisible(dlg.m_hWnd);
+            zoomed = ::IsZoomed(dlg.m_hWnd);
+            traysAfter = WineTrayIconCount();
+            present = dlg.TrayIconPresent();
+            dlg.EndDialog(5);
+        },
+    });
+    EXPECT_EQ(dlg.DoModal(), 5) << "the close did not end the dialog";
+    ASSERT_EQ(no.boxes.size(), 1u);
+    EXPECT_EQ(no.boxes[0].text, kExitText);
+    EXPECT_EQ(no.boxes[0].caption, kExitCaption);
+    EXPECT_EQ(no.boxes[0].owner, hWnd);
+    EXPECT_TRUE(buttons.yes && buttons.no && !buttons.cancel && !buttons.ok) << "MB_YESNO";
+    EXPECT_FALSE(buttons.icon) << "no icon flag";
+    EXPECT_TRUE(fullBefore);
+    EXPECT_TRUE(fullAfter);
+    EXPECT_EQ(captionAfter, captionBefore);
+    EXPECT_TRUE(visible);
+    EXPECT_TRUE(zoomed);
+    EXPECT_EQ(traysAfter, traysBefore + 1);
+    EXPECT_TRUE(present);
+    EXPECT_EQ(dlg.navigations.size(), 1u) << "the page is left alone";
+}
+
+TEST(GameWindow, YesWithoutControllerDeletesTheTrayIconThenPassesTheCloseOn) {
+    CWinApp app;
+    SpyGameDlg dlg;
+    app.m_pMainWnd = &dlg;
+    const int traysBefore = WineTrayIconCount();
+    test::MessageBoxAnswerer yes(IDYES);
+    int traysAtBox = -1;
+    yes.onShow = [&](const test::MessageBoxAnswerer::Box&) { traysAtBox = WineTrayIconCount(); };
+    test::RunSoon([&] { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); });
+    // No launcher to switch to: default processing of the close cancels the dialog.
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(yes.boxes.size(), 1u);
+    EXPECT_EQ(traysAtBox, traysBefore + 1);
+    EXPECT_EQ(WineTrayIconCount(), traysBefore);
+}
+
+TEST(GameWindow, RightButtonOnTheDialogRaisesNoContextMenu) {
+    SpyGameDlg dlg;
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    ::SendMessageW(dlg.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(40, 40));
+    ::SendMessageW(dlg.m_hWnd, WM_RBUTTONUP, 0, MAKELPARAM(40, 40));
+    EXPECT_EQ(dlg.Count(WM_RBUTTONUP), 1);
+    EXPECT_EQ(dlg.Count(WM_CONTEXTMENU), 0);
+
+    // The same template without the handler does raise it.
+    class Plain : public CDialog {
+    public:
+        Plain() : CDialog(IDD_VXGAME_DIALOG) {}
+        LRESULT WindowProc(UINT m, WPARAM w, LPARAM l) override {
+            contextMenus += m == WM_CONTEXTMENU;
+            return CDialog::WindowProc(m, w, l);
+        }
+        int contextMenus = 0;
+    } plain;
+    ASSERT_TRUE(plain.Create(IDD_VXGAME_DIALOG));
+    ::SendMessageW(plain.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(40, 40));
+    ::SendMessageW(plain.m_hWnd, WM_RBUTTONUP, 0, MAKELPARAM(40, 40));
+    EXPECT_EQ(plain.contextMenus, 1);
+}
+
+TEST(GameWindow, EveryWmSizeSendsTheBigIconAgain) {
+    SpyGameDlg dlg;
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    ASSERT_NE(dlg.m_hIcon, nullptr);
+    dlg.events.clear();
+    ::SendMessageW(dlg.m_hWnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200));
+    dlg.ShowWindow(SW_MINIMIZE);
+    dlg.ShowWindow(SW_RESTORE);
+    dlg.ShowWindow(SW_MAXIMIZE);
+    dlg.MoveWindow(10, 10, 400, 300);
+    int sizes = 0, bigIcons = 0, others = 0;
+    for (const auto& e : dlg.events) {
+        if (e.message == WM_SIZE) ++sizes;
+        if (e.message != WM_SETICON) continue;
+        if (e.wParam == ICON_BIG && e.lParam == reinterpret_cast<LPARAM>(dlg.m_hIcon)) {
+            ++bigIcons;
+        } else {
+            ++others;
+        }
+    }
+    // Restoring from minimised goes back to maximised, so the final maximise changes nothing.
+    EXPECT_GE(sizes, 4);
+    EXPECT_EQ(bigIcons, sizes);
+    EXPECT_EQ(others, 0);
+    // Each WM_SIZE is directly followed by its icon.
+    for (size_t i = 0; i + 1 < dlg.events.size(); ++i) {
+        if (dlg.events[i].message == WM_SIZE) {
+            EXPECT_EQ(dlg.events[i + 1].message, static_cast<UINT>(WM_SETICON));
+        }
+    }
+}
+
+TEST(GameWindow, TaskbarCreatedAddsTheTrayIconAgain) {
+    SpyGameDlg dlg;
+    const int traysBefore = WineTrayIconCount();
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    ASSERT_NE(taskbarCreated, 0u);
+    ASSERT_EQ(WineTrayIconCount(), traysBefore + 1);
+
+    // The shell still has the icon: no second one, and it is still known.
+    ::SendMessageW(dlg.m_hWnd, taskbarCreated, 0, 0);
+    EXPECT_EQ(WineTrayIconCount(), traysBefore + 1);
+    EXPECT_TRUE(dlg.TrayIconPresent());
+
+    // The shell lost it (as after a restart): it comes back.
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &g_trayIconData));
+    EXPECT_EQ(WineTrayIconCount(), traysBefore);
+    EXPECT_FALSE(dlg.TrayIconPresent());
+    ::SendMessageW(dlg.m_hWnd, taskbarCreated, 0, 0);
+    EXPECT_EQ(WineTrayIconCount(), traysBefore + 1);
+    EXPECT_TRUE(dlg.TrayIconPresent());
+    EXPECT_EQ(g_trayIconData.hWnd, dlg.m_hWnd);
+
+    dlg.DestroyWindow();
+    EXPECT_EQ(WineTrayIconCount(), traysBefore);
+}
+
+// Records the tray at the creation of each launcher window, before anything of it shows.
+class LauncherCreationProbe {
+public:
+    LauncherCreationProbe() {
+        s_self = this;
+        m_hook = ::SetWindowsHookExW(WH_CBT, &Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~LauncherCreationProbe() {
+        ::UnhookWindowsHookEx(m_hook);
+        s_self = nullptr;
+    }
+    LauncherCreationProbe(const LauncherCreationProbe&) = delete;
+    LauncherCreationProbe& operator=(const LauncherCreationProbe&) = delete;
+    std::vector<int> traysAtCreation;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_CREATEWND && s_self) {
+            const auto* cbt = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+            const bool topLevel = !(cbt->lpcs->style & WS_CHILD);
+            CWnd* pMain = AfxGetMainWnd();
+            // The framework's own creation hook may have attached the window to its object already.
+            const bool launcher = pMain && dynamic_cast<CVxTranslucentDlg*>(pMain) &&
+                                  (!pMain->m_hWnd || pMain->m_hWnd == reinterpret_cast<HWND>(wParam));
+            if (topLevel && launcher) {
+                s_self->traysAtCreation.push_back(WineTrayIconCount());
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline LauncherCreationProbe* s_self = nullptr;
+    HHOOK m_hook = nullptr;
+};
+
+TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
+    const int traysBefore = WineTrayIconCount();
+    ASSERT_EQ(traysBefore, 0) << "another test left an icon behind";
+    CTranslucentApp app;
+    test::MessageBoxAnswerer yes(IDYES);
+    LauncherCreationProbe probe;
+    std::vector<std::string> trace;
+    std::vector<HWND> games;
+    std::vector<int> traysInGame, traysInLauncher;
+
+    auto isLauncherUp = [] {
+        auto* l = dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd());
+        return l && l->m_hWnd && ::IsWindowVisible(l->m_hWnd);
+    };
+    auto isGameUp = [] {
+        auto* g = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
+        return g && g->m_hWnd && ::IsWindowVisible(g->m_hWnd);
+    };
+
+    // In a game window: check the tray, then close it (the answerer says Yes).
+    std::function<void(bool)> inGame = [&](bool ok) {
+        trace.push_back(ok ? "game" : "no game");
+        if (!ok) return;
+        auto* g = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
+        games.push_back(g->m_hWnd);
+        traysInGame.push_back(WineTrayIconCount());
+        EXPECT_EQ(g_trayIconData.hWnd, g->m_hWnd);
+        EXPECT_EQ(g_trayIconData.uID, 155u);
+        EXPECT_EQ(g->m_strGameUrl, L"http://game.example/" + std::to_wstring(games.size()));
+        ::PostMessageW(g->m_hWnd, WM_CLOSE, 0, 0);
+    };
+    // In a launcher: switch to a game twice, then close it.
+    std::function<void(bool)> inLauncher = [&](bool ok) {
+        trace.push_back(ok ? "launcher" : "no launcher");
+        if (!ok) return;
+        traysInLauncher.push_back(WineTrayIconCount());
+        if (games.size() < 2) {
+            gametest::WaitThen(isGameUp, inGame);
+            // Runs this launcher's successors nested inside this call.
+            const size_t n = games.size() + 1;
+            gametest::WaitThen([&, n] { return games.size() == n && isLauncherUp(); }, inLauncher, 6000);
+            AfxGetTranslucentApp()->SwitchToGame(L"http://game.example/" + std::to_wstring(n), L"extra");
+        } else {
+            ::PostMessageW(AfxGetMainWnd()->m_hWnd, WM_CLOSE, 0, 0);
+        }
+    };
+    gametest::WaitThen(isLauncherUp, inLauncher);
+    AfxWinMain(::GetModuleHandleW(nullptr));
+
+    EXPECT_EQ(trace, (std::vector<std::string>{"launcher", "game", "launcher", "game", "launcher"}));
+    EXPECT_EQ(traysInLauncher, (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(traysInGame, (std::vector<int>{1, 1}));
+    EXPECT_EQ(probe.traysAtCreation, (std::vector<int>{0, 0, 0})) << "the icon goes before a launcher is created";
+    ASSERT_EQ(games.size(), 2u);
+    EXPECT_NE(games[0], games[1]);
+    EXPECT_FALSE(::IsWindow(games[0]));
+    EXPECT_FALSE(::IsWindow(games[1]));
+    ASSERT_EQ(yes.boxes.size(), 2u) << "one confirmation per game close, none for the switches";
+    EXPECT_EQ(yes.boxes[0].owner, games[0]);
+    EXPECT_EQ(yes.boxes[1].owner, games[1]);
+    EXPECT_EQ(WineTrayIconCount(), 0);
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+    EXPECT_TRUE(test::TakeQuitMessage());
+}
+
+} // namespace
