@@ -181,6 +181,11 @@ CMFCButton::CMFCButton() noexcept = default;
 
 CMFCButton::~CMFCButton() = default;
 
+BOOL CMFCButton::Create(LPCWSTR lpszCaption, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
+    if (!AfxRegisterMFCCtrlClasses()) return FALSE;
+    return CWnd::Create(kMfcButtonClassName, lpszCaption, dwStyle, rect, pParentWnd, nID);
+}
+
 void CMFCButton::ApplyProperties(const char* data, size_t size) {
     for (const MFCButtonProperty& prop : ParseMFCButtonProperties(data, size)) {
         const std::string& n = prop.name;

@@ -33,6 +33,9 @@ public:
     CMFCButton() noexcept;
     ~CMFCButton() override;
 
+    // Creates a child "MfcButton" window (not a "Button") routed through this object.
+    BOOL Create(LPCWSTR lpszCaption, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
+
     // Loads "PNG" resources of AfxGetResourceHandle(); id 0 means no image for that state.
     void SetImage(UINT nIDNormal, UINT nIDHot = 0, UINT nIDDisabled = 0);
     void SetMouseCursorHand() { m_nCursorType = CURSOR_HAND; }

@@ -573,6 +573,18 @@ TEST_F(MFCButtonTest, UnboundTemplateButtonsStillBehaveAsButtons) {
     EXPECT_TRUE(late.m_bTopImage);
     EXPECT_EQ(late.m_nCursorType, CMFCButton::CURSOR_HAND) << "properties not named are kept";
     late.UnsubclassWindow();
+
+    // Created in code: the same class, clickable with the mouse, its text in the face.
+    CMFCButton made;
+    ASSERT_TRUE(made.Create(L"Go", WS_VISIBLE, RECT{10, 10, 90, 40}, &dlg, 4321));
+    EXPECT_EQ(::lstrcmpiW(test::ClassNameOf(made.m_hWnd).c_str(), kMfcButtonClassName), 0);
+    EXPECT_EQ(made.GetWindowText(), L"Go");
+    dlg.commands.clear();
+    ::SendMessageW(made.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(made.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    ASSERT_EQ(dlg.commands.size(), 1u);
+    EXPECT_EQ(dlg.commands[0].id, 4321);
+    EXPECT_TRUE(made.DestroyWindow());
 }
 
 TEST_F(MFCButtonTest, ButtonsWithoutImagesPaintFaceAndBorder) {
