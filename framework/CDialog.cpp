@@ -1,5 +1,6 @@
 #include "framework/CDialog.h"
 
+#include "framework/CMFCButton.h"
 #include "framework/CWinApp.h"
 #include "framework/OccManager.h"
 #include "framework/OleInit.h"
@@ -27,6 +28,8 @@ INT_PTR CALLBACK CDialog::AfxDlgProc(HWND, UINT, WPARAM, LPARAM) noexcept {
 
 BOOL CDialog::CreateIndirect(const BYTE* pTemplate, size_t size, HWND hWndParent) {
     if (m_hWnd || !pTemplate || size == 0) return FALSE;
+    // Template items may use the framework's own control classes.
+    AfxRegisterMFCCtrlClasses();
     std::vector<BYTE> stripped = StripActiveXItems(pTemplate, size, m_controlItems);
     if (!m_controlItems.empty()) {
         // The hosted controls take their initial state from the control initial data.

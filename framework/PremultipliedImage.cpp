@@ -1,0 +1,81 @@
+#include "framework/PremultipliedImage.h"
+
+#include "framework/ComPtr.h"
+#include "framework/DialogTemplate.h"
+#include "framework/Handles.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cstring>
+
+PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type) {
+    PremultipliedImage out;
+    const ResourceBytes res = FindResourceBytes(hModule, name, type);
+    if (!res.data || res.size == 0) return out;
+
+    // GDI+ may read from the stream for as long as the decoder lives, so it gets a copy that
+    // the stream owns (fDeleteOnRelease) rather than the module's mapped bytes.
+    fw::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, res.size));
+    if (!block) return out;
+    void* p = ::GlobalLock(block.get());
+    if (!p) return out;
+    std::memcpy(p, res.data, res.size);
+    ::GlobalUnlock(block.get());
+    fw::ComPtr<IStream> stream;
+    if (FAILED(::CreateStreamOnHGlobal(block.get(), TRUE, stream.put())) || !stream) return out;
+    fw::Ignore(block.release()); // owned by the stream now
+
+    Gdiplus::Bitmap bitmap(stream.get(), FALSE);
+    if (bitmap.GetLastStatus() != Gdiplus::Ok) return out;
+    const UINT cx = bitmap.GetWidth();
+    const UINT cy = bitmap.GetHeight();
+    if (cx == 0 || cy == 0 || cx > 16384 || cy > 16384) return out;
+    Gdiplus::Rect rect(0, 0, static_cast<INT>(cx), static_cast<INT>(cy));
+    Gdiplus::BitmapData data{};
+    if (bitmap.LockBits(&rect, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) != Gdiplus::Ok) {
+        return out;
+    }
+    std::vector<uint32_t> pixels(static_cast<size_t>(cx) * cy);
+    for (UINT y = 0; y < cy; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride;
+        std::memcpy(&pixels[static_cast<size_t>(y) * cx], row, static_cast<size_t>(cx) * 4);
+    }
+    bitmap.UnlockBits(&data);
+    out.m_cx = static_cast<int>(cx);
+    out.m_cy = static_cast<int>(cy);
+    out.m_pixels = std::move(pixels);
+    return out;
+}
+
+void PremultipliedImage::BlendInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept {
+    if (!dst || IsEmpty()) return;
+    const int x0 = std::max({x, 0, static_cast<int>(clip.left)});
+    const int y0 = std::max({y, 0, static_cast<int>(clip.top)});
+    const int x1 = std::min({x + m_cx, cx, static_cast<int>(clip.right)});
+    const int y1 = std::min({y + m_cy, cy, static_cast<int>(clip.bottom)});
+    for (int dy = y0; dy < y1; ++dy) {
+        const uint32_t* src = &m_pixels[static_cast<size_t>(dy - y) * m_cx + (x0 - x)];
+        uint32_t* out = dst + static_cast<size_t>(dy) * cx + x0;
+        for (int dx = x0; dx < x1; ++dx, ++src, ++out) {
+            const uint32_t s = *src;
+            const uint32_t a = s >> 24;
+            if (a == 0) continue;
+            if (a == 255) {
+                *out = s;
+                continue;
+            }
+            const uint32_t d = *out;
+            const uint32_t inv = 255 - a;
+            uint32_t r = 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t sc = (s >> shift) & 0xFF;
+                const uint32_t dc = (d >> shift) & 0xFF;
+                const uint32_t c = std::min<uint32_t>(sc + (dc * inv + 127) / 255, 255);
+                r |= c << shift;
+            }
+            *out = r;
+        }
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+// A decoded image held as 32-bit premultiplied BGRA pixels (the layout of a 32 bpp DIB and of
+// GDI+'s PixelFormat32bppPARGB), ready to be blended into a device context's DIB.
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+class PremultipliedImage {
+public:
+    PremultipliedImage() noexcept = default;
+
+    // Decodes an image resource (PNG, or anything GDI+ reads) with GDI+. Empty when the
+    // resource is missing, cannot be decoded, or GDI+ is not running.
+    static PremultipliedImage FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type);
+
+    bool IsEmpty() const noexcept { return m_pixels.empty(); }
+    int Width() const noexcept { return m_cx; }
+    int Height() const noexcept { return m_cy; }
+    // 0xAARRGGBB, colour channels already multiplied by alpha.
+    uint32_t At(int x, int y) const noexcept { return m_pixels[static_cast<size_t>(y) * m_cx + x]; }
+
+    // Source-over blend at (x, y) into a top-down 32 bpp buffer of cx x cy pixels, clipped to
+    // the buffer and to clip.
+    void BlendInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept;
+
+private:
+    int m_cx = 0;
+    int m_cy = 0;
+    std::vector<uint32_t> m_pixels;
+};
