@@ -65,6 +65,11 @@ public:
     void DoDataExchange(CDataExchange* pDX) override {
         journal.push_back(pDX->m_bSaveAndValidate ? "save data" : "load data");
     }
+    // Modeless creation under any window handle, framework object or not.
+    BOOL CreateWithOwner(HWND owner) {
+        const ResourceBytes tmpl = FindResourceBytes(::GetModuleHandleW(nullptr), m_lpszTemplateName, RT_DIALOG);
+        return CreateIndirect(tmpl.data, tmpl.size, owner);
+    }
     HBRUSH KeyBrush() const { return m_brushKey.get(); }
     COLORREF Key() const { return m_crKey; }
 
