@@ -451,7 +451,7 @@ private:
     fw::UniqueHook m_hook;
 };
 
-TEST_F(TranslucentTest, EnterAndEscapeKeyDownsReachTheBackgroundAndNeverEndIt) {
+TEST_F(TranslucentTest, EnterAndEscapeKeyDownsBypassTheDialogManagerAndNeverEndTheBackground) {
     CWinApp app;
     TestBackground bg;
     app.m_pMainWnd = &bg;

@@ -147,6 +147,7 @@ void CTranslucentDialog::OnRenderEvent(void*) {
 }
 
 void CTranslucentDialog::UpdateView() {
+    // A render event before the window exists has nothing to present to.
     if (!m_hWnd) return;
     const UINT width = SkinWidth();
     const UINT height = SkinHeight();
