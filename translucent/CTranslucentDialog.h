@@ -1,0 +1,69 @@
+#pragma once
+// Skinned background window: its whole appearance is one image with per-pixel alpha,
+// presented with UpdateLayeredWindow; a colour-keyed companion dialog (the controls) is kept
+// exactly over it. Overlay widgets can be composed into the same frame.
+#include "framework/CDialog.h"
+#include "translucent/COverlayWidget.h"
+#include "translucent/CStandardDialog.h"
+#include "translucent/IRenderListener.h"
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include <list>
+#include <memory>
+
+// Top-left corner that centres a framed window of framedWidth x framedHeight on workArea, in
+// signed arithmetic with division truncating toward zero.
+POINT CenteredOrigin(const RECT& workArea, int framedWidth, int framedHeight) noexcept;
+
+// Header of a composed frame: 32 bits, BI_RGB, bottom-up (positive height), no colour table,
+// biSizeImage = stride * height. False when the size does not fit a DIB.
+bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept;
+
+class CTranslucentDialog : public CDialog, public IRenderListener {
+public:
+    // The skin is loaded here (LoadResourceImage of nImageID, lpszImageType, hImageModule).
+    CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
+                       CWnd* pParent);
+    ~CTranslucentDialog() override;
+
+    // A new companion constructed with this window as its parent, or null; this window owns it.
+    virtual CStandardDialog* CreateStandardDialog() = 0;
+    // Registers overlay widgets; runs once, before the first composition.
+    virtual void OnInitChildrenWnds() = 0;
+
+    // Composes the skin and the overlay widgets into a new frame and presents it.
+    void UpdateView();
+    // Composes and presents again unless m_bIgnoreRenderEvents is set.
+    void OnRenderEvent(void* pSender) override;
+
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    int OnCreate(CREATESTRUCTW* pcs);
+    void OnMove(int x, int y);
+    void OnSize(UINT nType, int cx, int cy);
+    BOOL OnEraseBkgnd(HDC hdc);
+    void OnLButtonDown(UINT nFlags, POINT point);
+
+    // Hands the composed frame, selected into hdcMem, to the screen at ptDst with size.
+    virtual void PresentFrame(HDC hdcWindow, HDC hdcMem, POINT ptDst, SIZE size);
+
+    // The skin's size; 0 when there is no image or the query fails.
+    UINT SkinWidth() const noexcept;
+    UINT SkinHeight() const noexcept;
+
+    BLENDFUNCTION m_blend{};
+    std::unique_ptr<Gdiplus::Image> m_pImage;
+    bool m_bEnableDrag = true;
+    bool m_bCenterWindow = true;
+    // Nothing sets it by default: render events are honoured.
+    bool m_bIgnoreRenderEvents = false;
+    bool m_bWidgetsOnly = false;
+    std::unique_ptr<CStandardDialog> m_pStandardDialog;
+    // Drawing order; the list does not own its widgets.
+    std::list<COverlayWidget*> m_widgets;
+};
