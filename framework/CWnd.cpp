@@ -41,6 +41,7 @@ CWnd::~CWnd() {
         ::DestroyWindow(m_hWnd);
     }
     if (m_hWnd) Detach();
+    delete std::exchange(m_pCtrlCont, nullptr);
 }
 
 BOOL CWnd::Attach(HWND hWnd) noexcept {
@@ -163,6 +164,8 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
             pWnd->OnNcDestroy();
         } else {
             result = pWnd->WindowProc(message, wParam, lParam);
+            // Hosted controls go while the window and its children still exist.
+            if (message == WM_DESTROY && pWnd->m_pCtrlCont) pWnd->m_pCtrlCont->OnOwnerDestroy();
         }
     } catch (...) {
         // No C++ exception may cross the window procedure.

@@ -1,8 +1,11 @@
 #pragma once
 // Window objects: one static window procedure, a per-thread map from handle to object,
 // message routing through the virtual WindowProc of each class.
+#include "framework/CCmdTarget.h"
+
 #include <windows.h>
 #include <string>
+#include <vector>
 
 class CWinApp;
 class COleControlSite;
@@ -11,9 +14,11 @@ class COleControlSite;
 class COleControlContainer {
 public:
     virtual ~COleControlContainer() = default;
+    // The owner's window gets WM_DESTROY (its children still exist): release the controls.
+    virtual void OnOwnerDestroy() noexcept {}
 };
 
-class CWnd {
+class CWnd : public CCmdTarget {
 public:
     CWnd() noexcept;
     virtual ~CWnd();
@@ -95,8 +100,20 @@ public:
 
     // ActiveX hosting: the site of the control this window stands for (null when none).
     COleControlSite* m_pCtrlSite = nullptr;
-    // The container of the controls this window hosts (null when none).
+    // The container of the controls this window hosts (null when none); owned, deleted with the object.
     COleControlContainer* m_pCtrlCont = nullptr;
+
+    // Hosts an ActiveX control as a child of pParentWnd and attaches this object to its window.
+    // pPersist: the control's initial state record (see COleControlSite), or null.
+    BOOL CreateControl(REFCLSID clsid, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
+                       CWnd* pParentWnd, UINT nID, const std::vector<BYTE>* pPersist = nullptr,
+                       BOOL bStorage = FALSE, BSTR bstrLicKey = nullptr);
+    // Late-bound call on the hosted control's IDispatch; pbParamInfo is a VTS_ list followed by the
+    // arguments (VTS_BSTR: LPCWSTR, VTS_BOOL: BOOL, VTS_VARIANT: const VARIANT*, VTS_Pxxx: pointers).
+    // Results: VT_BSTR into std::wstring*, VT_BOOL into BOOL*, VT_I4 into long*, VT_VARIANT into
+    // VARIANT* (caller clears). Does nothing without a control site; failures throw
+    // COleDispatchException (DISP_E_EXCEPTION) or COleException.
+    void InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, const BYTE* pbParamInfo, ...);
 
     // The one window procedure of every framework window.
     static LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;

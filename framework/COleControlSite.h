@@ -1,0 +1,152 @@
+#pragma once
+// The control site: one implementation for every hosted ActiveX control, the HTML dialog's own
+// browser and the controls of dialog templates alike. It is the control's client site and
+// in-place site, its document host UI handler (delegating to the hosting window when that is a
+// CDHtmlDialog), and it connects the control's events to the hosting window's event-sink table.
+#include "framework/ComPtr.h"
+
+#include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+#include <mshtmhst.h>
+
+#include <cstdarg>
+#include <string>
+#include <vector>
+
+class CWnd;
+class CDHtmlDialog;
+class CControlContainer;
+class COleEventSink;
+
+// The initial state record the resources give a WebBrowser item (160 bytes, little-endian):
+//   0-15 CLSID_WebBrowser, 16-19 version 1, 20-23 and 24-27 extent cx and cy in HIMETRIC,
+//   28-31 flags, 32-159 initial location as 64 UTF-16 units (empty: no navigation).
+struct BrowserInitState {
+    static constexpr size_t kSize = 160;
+    static constexpr DWORD kVersion = 1;
+    enum : DWORD {
+        kVisible = 0x01,
+        kSilent = 0x02,
+        kRegisterAsBrowser = 0x04,
+        kRegisterAsDropTarget = 0x08,
+        kOffline = 0x10,
+    };
+    SIZEL extent{};
+    DWORD flags = 0;
+    std::wstring location;
+};
+// False, with out untouched, when the bytes are not such a record (size, class or version).
+bool ParseBrowserInitState(const std::vector<BYTE>& data, BrowserInitState& out);
+
+class COleControlSite final : public IOleClientSite, public IOleInPlaceSite, public IDocHostUIHandler {
+public:
+    explicit COleControlSite(CControlContainer* pContainer) noexcept;
+    COleControlSite(const COleControlSite&) = delete;
+    COleControlSite& operator=(const COleControlSite&) = delete;
+
+    // Creates the control, gives it its initial state (InitNew, then the record's extent, flags
+    // and location when it is a WebBrowser record), connects its events, activates it in place at
+    // rect (client coordinates of the container's window) and gives its window the id nID and the
+    // visibility, tab stop and disabled state of dwStyle. pWndCtrl, when given, is attached to the
+    // control's window. On failure nothing of the control is left.
+    HRESULT CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
+                          UINT nID, const std::vector<BYTE>* pInitState, BSTR bstrLicKey) noexcept;
+    // Disconnects the events, closes the control and lets it go; the window object bound to the
+    // control loses its site. Safe when the windows are already gone (their handles are not used).
+    void ReleaseControl() noexcept;
+
+    // The work of CWnd::InvokeHelper.
+    void InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, const BYTE* pbParamInfo,
+                       va_list argList);
+    // Moves the control: tells the control (SetObjectRects), which moves its window.
+    void MoveWindow(const RECT& rect) noexcept;
+
+    // Accessors.
+    HWND m_hWnd = nullptr; // the control's window
+    UINT GetID() const noexcept { return m_nID; }
+    REFCLSID GetClassID() const noexcept { return m_clsid; }
+    IUnknown* GetControlUnknown() const noexcept { return m_pObject.get(); }
+    IDispatch* GetControlDispatch() const noexcept { return m_pDispatch.get(); }
+    // The IDispatch the control fires its events into (null when not connected).
+    IDispatch* GetEventSink() const noexcept;
+    // The event interface the sink is connected to (IID_NULL when none).
+    REFIID GetEventIID() const noexcept { return m_iidEvents; }
+    CWnd* GetContainerWnd() const noexcept;
+
+    // The control fired an event: run the hosting window's entry for this control.
+    HRESULT FireEvent(DISPID dispid, DISPPARAMS* pParams, EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IOleClientSite
+    HRESULT STDMETHODCALLTYPE SaveObject() override;
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) override;
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** ppContainer) override;
+    HRESULT STDMETHODCALLTYPE ShowObject() override;
+    HRESULT STDMETHODCALLTYPE OnShowWindow(WINBOOL fShow) override;
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override;
+
+    // IOleWindow / IOleInPlaceSite
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) override;
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(WINBOOL fEnterMode) override;
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override;
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override;
+    HRESULT STDMETHODCALLTYPE OnUIActivate() override;
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
+                                               LPRECT lprcPosRect, LPRECT lprcClipRect,
+                                               LPOLEINPLACEFRAMEINFO lpFrameInfo) override;
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE scrollExtant) override;
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(WINBOOL fUndoable) override;
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override;
+    HRESULT STDMETHODCALLTYPE DiscardUndoState() override;
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override;
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT lprcPosRect) override;
+
+    // IDocHostUIHandler
+    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD dwID, POINT* ppt, IUnknown* pcmdtReserved,
+                                              IDispatch* pdispReserved) override;
+    HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* pInfo) override;
+    HRESULT STDMETHODCALLTYPE ShowUI(DWORD dwID, IOleInPlaceActiveObject* pActiveObject,
+                                     IOleCommandTarget* pCommandTarget, IOleInPlaceFrame* pFrame,
+                                     IOleInPlaceUIWindow* pDoc) override;
+    HRESULT STDMETHODCALLTYPE HideUI() override;
+    HRESULT STDMETHODCALLTYPE UpdateUI() override;
+    HRESULT STDMETHODCALLTYPE EnableModeless(WINBOOL fEnable) override;
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(WINBOOL fActivate) override;
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(WINBOOL fActivate) override;
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow,
+                                           WINBOOL fRameWindow) override;
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup, DWORD nCmdID) override;
+    HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* pchKey, DWORD dw) override;
+    HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* pDropTarget, IDropTarget** ppDropTarget) override;
+    HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** ppDispatch) override;
+    HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD dwTranslate, LPWSTR pchURLIn, LPWSTR* ppchURLOut) override;
+    HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) override;
+
+private:
+    ~COleControlSite();
+    CDHtmlDialog* HtmlHost() const noexcept;
+    HWND ContainerHwnd() const noexcept;
+    RECT CurrentPosRect() const noexcept;
+    void ConnectEvents() noexcept;
+    void DisconnectEvents() noexcept;
+    void ApplyBrowserState(const BrowserInitState& state) noexcept;
+
+    LONG m_ref = 1;
+    CControlContainer* m_pContainer;
+    UINT m_nID = 0;
+    CLSID m_clsid{};
+    RECT m_rect{};
+    bool m_bInPlaceActive = false;
+    fw::ComPtr<IOleObject> m_pObject;
+    fw::ComPtr<IOleInPlaceObject> m_pInPlaceObject;
+    fw::ComPtr<IDispatch> m_pDispatch;
+    fw::ComPtr<COleEventSink> m_pSink;
+    fw::ComPtr<IConnectionPoint> m_pConnPoint;
+    DWORD m_dwCookie = 0;
+    IID m_iidEvents = IID_NULL;
+};
