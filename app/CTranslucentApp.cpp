@@ -49,6 +49,11 @@ int CTranslucentApp::ExitInstance() {
 }
 
 void CTranslucentApp::SwitchToGame(std::wstring first, std::wstring second) {
+    // The retired launcher is never drawn again but lives on until the process ends: let its
+    // decoded skin go now rather than keep one per return from the game.
+    if (auto* pLauncher = dynamic_cast<CVxTranslucentDlg*>(m_pMainWnd); pLauncher && pLauncher->m_hWnd) {
+        pLauncher->ReleaseSkin();
+    }
     ReplaceMainWindow(
         *this, [] { return CVxGameDlg(nullptr); },
         [&](CVxGameDlg& game) { game.SetParams(std::move(first), std::move(second)); });

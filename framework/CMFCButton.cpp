@@ -354,7 +354,11 @@ void CMFCButton::DrawButton(HDC hdc) {
         }
     }
     ::GdiFlush();
-    image.BlendInto(static_cast<uint32_t*>(bits), cx, cy, imageX, imageY, inner);
+    if (m_bTransparent) {
+        image.CutoutInto(static_cast<uint32_t*>(bits), cx, cy, imageX, imageY, inner);
+    } else {
+        image.BlendInto(static_cast<uint32_t*>(bits), cx, cy, imageX, imageY, inner);
+    }
 
     if (!text.empty()) {
         HFONT font = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));

@@ -79,3 +79,26 @@ void PremultipliedImage::BlendInto(uint32_t* dst, int cx, int cy, int x, int y, 
         }
     }
 }
+
+void PremultipliedImage::CutoutInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept {
+    if (!dst || IsEmpty()) return;
+    const int x0 = std::max({x, 0, static_cast<int>(clip.left)});
+    const int y0 = std::max({y, 0, static_cast<int>(clip.top)});
+    const int x1 = std::min({x + m_cx, cx, static_cast<int>(clip.right)});
+    const int y1 = std::min({y + m_cy, cy, static_cast<int>(clip.bottom)});
+    for (int dy = y0; dy < y1; ++dy) {
+        const uint32_t* src = &m_pixels[static_cast<size_t>(dy - y) * m_cx + (x0 - x)];
+        uint32_t* out = dst + static_cast<size_t>(dy) * cx + x0;
+        for (int dx = x0; dx < x1; ++dx, ++src, ++out) {
+            const uint32_t s = *src;
+            const uint32_t a = s >> 24;
+            if (a < 128) continue;
+            uint32_t r = 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t pc = (s >> shift) & 0xFF;
+                r |= std::min<uint32_t>((pc * 255 + a / 2) / a, 255) << shift;
+            }
+            *out = r;
+        }
+    }
+}

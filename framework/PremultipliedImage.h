@@ -23,6 +23,10 @@ public:
     // Source-over blend at (x, y) into a top-down 32 bpp buffer of cx x cy pixels, clipped to
     // the buffer and to clip.
     void BlendInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept;
+    // The same placement with hard edges: pixels at least half opaque are drawn opaque, the rest
+    // leave the background alone. Over a colour-keyed background a partial blend would leave a
+    // fringe of near-key colour that the key no longer removes.
+    void CutoutInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept;
 
 private:
     int m_cx = 0;

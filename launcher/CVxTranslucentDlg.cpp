@@ -1,6 +1,22 @@
 #include "launcher/CVxTranslucentDlg.h"
 
+#include "launcher/CVxStandardDlg.h"
 #include "resource.h"
 
-CVxTranslucentDlg::CVxTranslucentDlg(UINT, LPCWSTR, HMODULE, CWnd* pParent) noexcept
-    : CDialog(IDD_VXTRANSLUCENT_DIALOG, pParent) {}
+#include <new>
+
+CVxTranslucentDlg::CVxTranslucentDlg(UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
+                                     CWnd* pParent)
+    : CTranslucentDialog(IDD_VXTRANSLUCENT_DIALOG, nImageID, lpszImageType, hImageModule, pParent) {}
+
+CVxTranslucentDlg::~CVxTranslucentDlg() = default;
+
+CStandardDialog* CVxTranslucentDlg::CreateStandardDialog() {
+    return new (std::nothrow) CVxStandardDlg(this);
+}
+
+void CVxTranslucentDlg::OnInitChildrenWnds() {}
+
+void CVxTranslucentDlg::ReleaseSkin() noexcept {
+    m_pImage.reset();
+}

@@ -165,14 +165,21 @@ uint32_t Rgb(COLORREF c) {
     return (static_cast<uint32_t>(GetRValue(c)) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
+// Hard-edged source over bg: at least half-opaque pixels opaque, the others bg.
+uint32_t Cutout(uint32_t argb, COLORREF bg) {
+    return (argb >> 24) >= 128 ? (argb & 0xFFFFFF) : Rgb(bg);
+}
+
 // Pixels of the captured client area that differ from ref drawn at the top-left over bg, with
-// bg everywhere else.
-int Mismatches(const Pixels& shot, const RefImage& ref, COLORREF bg) {
+// bg everywhere else. A transparent button draws hard edges (cutout), an opaque one blends.
+enum class Edges { Blend, Cutout };
+int Mismatches(const Pixels& shot, const RefImage& ref, COLORREF bg, Edges edges) {
     int bad = 0;
     for (int y = 0; y < shot.cy; ++y) {
         for (int x = 0; x < shot.cx; ++x) {
             const bool inImage = x < ref.cx && y < ref.cy;
-            const uint32_t want = inImage ? Over(ref.At(x, y), bg) : Rgb(bg);
+            const uint32_t want =
+                inImage ? (edges == Edges::Cutout ? Cutout(ref.At(x, y), bg) : Over(ref.At(x, y), bg)) : Rgb(bg);
             if (!Near(shot.At(x, y), want, inImage ? 2 : 0)) ++bad;
         }
     }
@@ -339,7 +346,7 @@ TEST_F(MFCButtonTest, LauncherSetupLoadsImagesAndPlacesTheButtons) {
     EXPECT_TRUE(dlg.m_btnMinimize.GetHotImage().IsEmpty());
 }
 
-TEST_F(MFCButtonTest, TransparentButtonBlendsItsImageOverTheParentsDialogBrush) {
+TEST_F(MFCButtonTest, TransparentButtonCutsItsImageOutOverTheParentsDialogBrush) {
     ButtonHost dlg;
     ASSERT_TRUE(dlg.Create(IDD_VXSTANDARD_DIALOG));
     dlg.Place(false);
@@ -361,7 +368,7 @@ TEST_F(MFCButtonTest, TransparentButtonBlendsItsImageOverTheParentsDialogBrush) 
     const Pixels shot = Capture(b.m_hWnd, false);
     ASSERT_EQ(shot.cx, 58);
     ASSERT_EQ(shot.cy, 88);
-    EXPECT_EQ(Mismatches(shot, ref, kKey), 0);
+    EXPECT_EQ(Mismatches(shot, ref, kKey, Edges::Cutout), 0);
     // Top-left placement: the strip right of and below the image is the parent's colour.
     EXPECT_EQ(shot.At(57, 87), Rgb(kKey));
     EXPECT_EQ(shot.At(52, 0), Rgb(kKey));
@@ -371,13 +378,13 @@ TEST_F(MFCButtonTest, TransparentButtonBlendsItsImageOverTheParentsDialogBrush) 
     mb.SetImage(IDB_MIN, IDB_MIN_HOT, 0);
     mb.m_bTransparent = TRUE;
     mb.MoveWindow(962, 237, 62, 59, TRUE);
-    EXPECT_EQ(Mismatches(Capture(mb.m_hWnd, false), LoadRef(IDB_MIN), kKey), 0);
+    EXPECT_EQ(Mismatches(Capture(mb.m_hWnd, false), LoadRef(IDB_MIN), kKey, Edges::Cutout), 0);
 
     // Not transparent: the button face instead of the parent's brush.
     b.m_bTransparent = FALSE;
     const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
     ASSERT_NE(face, kKey);
-    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, false), ref, face), 0);
+    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, false), ref, face, Edges::Blend), 0);
 }
 
 TEST_F(MFCButtonTest, PaintShowsTheSameOnScreen) {
@@ -390,7 +397,7 @@ TEST_F(MFCButtonTest, PaintShowsTheSameOnScreen) {
     b.MoveWindow(1018, 249, 58, 88, TRUE);
     ::RedrawWindow(dlg.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     test::PumpFor(50);
-    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, true), LoadRef(IDB_CLOSE), kKey), 0);
+    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, true), LoadRef(IDB_CLOSE), kKey, Edges::Cutout), 0);
 }
 
 TEST_F(MFCButtonTest, HotImageWhileTheMouseIsOverAndNormalAfterItLeaves) {
@@ -416,16 +423,16 @@ TEST_F(MFCButtonTest, HotImageWhileTheMouseIsOverAndNormalAfterItLeaves) {
     EXPECT_TRUE(b.IsHighlighted());
     EXPECT_TRUE(::SendMessageW(b.m_hWnd, BM_GETSTATE, 0, 0) & 0x0200);
     const Pixels over = Capture(b.m_hWnd, false);
-    EXPECT_EQ(Mismatches(over, hot, kKey), 0);
+    EXPECT_EQ(Mismatches(over, hot, kKey, Edges::Cutout), 0);
     EXPECT_GT(OpaqueBrightness(over, hot), OpaqueBrightness(before, hot)) << "the hot image is the brighter one";
     // The change is painted, not only recorded.
     test::PumpFor(30);
-    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, true), hot, kKey), 0);
+    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, true), hot, kKey, Edges::Cutout), 0);
     EXPECT_TRUE(b.IsHighlighted()) << "stays hot while the cursor is over it";
 
     ::SendMessageW(b.m_hWnd, WM_MOUSELEAVE, 0, 0);
     EXPECT_FALSE(b.IsHighlighted());
-    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, false), normal, kKey), 0);
+    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, false), normal, kKey, Edges::Cutout), 0);
 
     // A real departure of the cursor ends the hot state through mouse tracking.
     ::SendMessageW(b.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
@@ -433,14 +440,14 @@ TEST_F(MFCButtonTest, HotImageWhileTheMouseIsOverAndNormalAfterItLeaves) {
     ::SetCursorPos(5, 5);
     EXPECT_TRUE(test::PumpUntil([&] { return !b.IsHighlighted(); }, 3000));
     test::PumpFor(30);
-    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, true), normal, kKey), 0);
+    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, true), normal, kKey, Edges::Cutout), 0);
 
     // Without a hot image the normal one stays.
     b.SetImage(IDB_CLOSE, 0, 0);
     ::SetCursorPos(screen.x, screen.y);
     ::SendMessageW(b.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
     EXPECT_TRUE(b.IsHighlighted());
-    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, false), normal, kKey), 0);
+    EXPECT_EQ(Mismatches(Capture(b.m_hWnd, false), normal, kKey, Edges::Cutout), 0);
     ::SetCursorPos(5, 5);
 }
 
@@ -495,7 +502,7 @@ TEST_F(MFCButtonTest, ClicksSendExactlyOneBnClickedToTheParent) {
     EXPECT_TRUE(b.IsPressed());
     EXPECT_EQ(::GetCapture(), h);
     EXPECT_TRUE(dlg.commands.empty()) << "nothing before the release";
-    EXPECT_EQ(Mismatches(Capture(h, false), LoadRef(IDB_CLOSE_HOT), kKey), 0) << "pressed shows the hot image";
+    EXPECT_EQ(Mismatches(Capture(h, false), LoadRef(IDB_CLOSE_HOT), kKey, Edges::Cutout), 0) << "pressed shows the hot image";
     ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
     EXPECT_FALSE(b.IsPressed());
     EXPECT_NE(::GetCapture(), h);

@@ -1,0 +1,177 @@
+#include "launcher/CVxStandardDlg.h"
+
+#include "app/CTranslucentApp.h"
+#include "app/ConfigStore.h"
+#include "framework/CWinApp.h"
+#include "framework/Handles.h"
+#include "launcher/HandOff.h"
+#include "resource.h"
+
+#include <utility>
+
+#ifndef ORVANE_DEFAULT_HOST
+#define ORVANE_DEFAULT_HOST L"micro.orvane.com"
+#endif
+
+namespace {
+constexpr COLORREF kKeyColour = RGB(0, 255, 0);
+constexpr wchar_t kExitText[] = L"即将退出Orvane，是否继续？";
+constexpr wchar_t kExitCaption[] = L"退出游戏";
+constexpr wchar_t kDefaultFullScreenKey[] = L"fullscn=1";
+
+// Browser and image buttons: pixel rectangles over the skin.
+constexpr RECT kBrowserRect{363, 308, 363 + 658, 308 + 426};
+constexpr RECT kCloseRect{1018, 249, 1018 + 58, 249 + 88};
+constexpr RECT kMinimizeRect{962, 237, 962 + 62, 237 + 59};
+
+void MoveTo(CWnd& wnd, const RECT& r) {
+    fw::Ignore(wnd.MoveWindow(r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE));
+}
+} // namespace
+
+std::wstring DefaultStartPage() {
+    return std::wstring(L"http://") + ORVANE_DEFAULT_HOST + L"/Home/GameServer/micro?name=ov22";
+}
+
+std::wstring StartPageFor(const std::wstring& configured) {
+    return configured == kConfigMissing ? DefaultStartPage() : configured;
+}
+
+BEGIN_DISPATCH_MAP(CVxStandardDlg, CStandardDialog)
+    DISP_FUNCTION(CVxStandardDlg, "outLink", outLink, VT_EMPTY, VTS_VARIANT VTS_VARIANT)
+END_DISPATCH_MAP()
+
+BEGIN_EVENTSINK_MAP(CVxStandardDlg, CStandardDialog)
+    ON_EVENT(CVxStandardDlg, IDC_BROWSER, 252 /* NavigateComplete2 */, OnNavigateComplete2, VTS_DISPATCH VTS_PVARIANT)
+END_EVENTSINK_MAP()
+
+CVxStandardDlg::CVxStandardDlg(CWnd* pParent) : CStandardDialog(IDD_VXSTANDARD_DIALOG, kKeyColour, pParent) {
+    EnableAutomation();
+}
+
+CVxStandardDlg::~CVxStandardDlg() {
+    // The page may still hold the external object: cut it off before the members go.
+    ExternalDisconnect();
+}
+
+void CVxStandardDlg::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_BTN_SITE, m_btnSite);
+    DDX_Control(pDX, IDC_BROWSER, m_browser);
+    DDX_Control(pDX, IDC_BTN_MINIMIZE, m_btnMinimize);
+    DDX_Control(pDX, IDC_BTN_CLOSE, m_btnClose);
+}
+
+BOOL CVxStandardDlg::OnInitDialog() {
+    CStandardDialog::OnInitDialog();
+
+    const std::wstring startPage = StartPageFor(ReadConfigValue(L"client_web"));
+    // The dialog's own automation object is the page's window.external.
+    SetExternalDispatch(GetIDispatch(FALSE));
+
+    MoveTo(m_browser, kBrowserRect);
+    m_browser.Navigate(startPage, nullptr, nullptr, nullptr, nullptr);
+    // After the request: the first load is under way before silent mode is set.
+    m_browser.SetSilent(TRUE);
+
+    m_btnClose.SetImage(IDB_CLOSE, IDB_CLOSE_HOT, 0);
+    m_btnClose.m_bTransparent = TRUE;
+    MoveTo(m_btnClose, kCloseRect);
+
+    m_btnMinimize.SetImage(IDB_MIN, IDB_MIN_HOT, 0);
+    m_btnMinimize.m_bTransparent = TRUE;
+    MoveTo(m_btnMinimize, kMinimizeRect);
+    return TRUE;
+}
+
+void CVxStandardDlg::OnOK() {}
+
+BOOL CVxStandardDlg::IsExternalDispatchSafe() {
+    return TRUE;
+}
+
+LRESULT CVxStandardDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED) {
+            switch (LOWORD(wParam)) {
+            case IDC_BTN_SITE:
+                OnBtnSite();
+                return 0;
+            case IDC_BTN_CLOSE:
+                OnBtnClose();
+                return 0;
+            case IDC_BTN_MINIMIZE:
+                OnBtnMinimize();
+                return 0;
+            default:
+                break;
+            }
+        }
+        break;
+    case WM_DESTROY:
+        // The HTML dialog's destroy handling only.
+        OnDestroy();
+        return 0;
+    case WM_CLOSE:
+        // For a dialog, default processing turns the close request into the cancel command.
+        return Default();
+    default:
+        break;
+    }
+    return CStandardDialog::WindowProc(message, wParam, lParam);
+}
+
+void CVxStandardDlg::OnBtnSite() {}
+
+void CVxStandardDlg::OnBtnClose() {
+    if (::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO) != IDYES) return;
+    if (CWnd* pMain = AfxGetMainWnd(); pMain && pMain->m_hWnd) {
+        fw::Ignore(::SendMessageW(pMain->m_hWnd, WM_CLOSE, 0, 0));
+    }
+}
+
+void CVxStandardDlg::OnBtnMinimize() {
+    fw::Ignore(ShowWindow(SW_MINIMIZE));
+    if (CWnd* pMain = AfxGetMainWnd(); pMain && pMain->m_hWnd) fw::Ignore(pMain->ShowWindow(SW_MINIMIZE));
+}
+
+void CVxStandardDlg::outLink(const VARIANT& a, const VARIANT& b) {
+    // Both conversions come first: a failure reaches the script before anything has changed.
+    std::wstring textA = HandOffArgumentText(a);
+    std::wstring textB = HandOffArgumentText(b);
+    if (m_bHandedOff || !IsGameAddress(textB)) return;
+    HandOff(std::move(textB), std::move(textA));
+}
+
+void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
+    if (m_bHandedOff) return;
+    // The URL arrives as a string; anything else is not an address.
+    std::wstring url;
+    if (URL && URL->vt == VT_BSTR && URL->bstrVal) url = URL->bstrVal;
+    else if (URL && URL->vt == (VT_BYREF | VT_BSTR) && URL->pbstrVal && *URL->pbstrVal) url = *URL->pbstrVal;
+    else return;
+
+    std::wstring key = ReadConfigValue(L"fullscn_key");
+    if (key == kConfigMissing) key = kDefaultFullScreenKey;
+    if (url.find(key) == std::wstring::npos) return;
+
+    std::wstring location = m_browser.GetLocationURL();
+    if (!IsGameAddress(location)) return;
+    HandOff(std::move(location), std::move(url));
+}
+
+void CVxStandardDlg::HandOff(std::wstring first, std::wstring second) {
+    m_bHandedOff = true;
+    // Post, then detach: the windows are destroyed by the next loop's default processing and
+    // none of this dialog's handlers runs for them again.
+    if (HWND hBrowser = m_browser.m_hWnd) {
+        fw::Ignore(::PostMessageW(hBrowser, WM_CLOSE, 0, 0));
+        m_browser.Detach();
+    }
+    if (HWND hDlg = m_hWnd) {
+        fw::Ignore(::PostMessageW(hDlg, WM_CLOSE, 0, 0));
+        Detach();
+    }
+    if (CTranslucentApp* pApp = AfxGetTranslucentApp()) pApp->SwitchToGame(std::move(first), std::move(second));
+    // The objects of this launcher are not touched again.
+}

@@ -1,0 +1,56 @@
+#pragma once
+// Launcher companion: the controls over the launcher skin (the server-selection page in its
+// browser, close and minimise buttons) and the page's external object, which hands a game
+// address over to the game window.
+#include "framework/CButton.h"
+#include "framework/CMFCButton.h"
+#include "launcher/CWebBrowser2.h"
+#include "translucent/CStandardDialog.h"
+
+#include <string>
+
+// Start page when config.ini names none.
+std::wstring DefaultStartPage();
+// The start page for a client_web value read from config.ini ("error": none configured).
+std::wstring StartPageFor(const std::wstring& configured);
+
+class CVxStandardDlg : public CStandardDialog {
+public:
+    explicit CVxStandardDlg(CWnd* pParent);
+    ~CVxStandardDlg() override;
+
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    // The OK command closes nothing.
+    void OnOK() override;
+    // The page gets the external object without a security-zone check.
+    BOOL IsExternalDispatchSafe() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // window.external.outLink(a, b): the game opens on the text of b; a is kept alongside.
+    void outLink(const VARIANT& a, const VARIANT& b);
+    // A completed navigation of the launcher's browser whose address holds the configured key
+    // opens the game on the browser's top-level address.
+    void OnNavigateComplete2(IDispatch* pDisp, VARIANT* URL);
+
+    // Whether this launcher has handed over (it does so at most once).
+    bool HasHandedOff() const noexcept { return m_bHandedOff; }
+
+    CButton m_btnSite;
+    CWebBrowser2 m_browser;
+    CMFCButton m_btnMinimize;
+    CMFCButton m_btnClose;
+
+    DECLARE_DISPATCH_MAP()
+    DECLARE_EVENTSINK_MAP()
+
+protected:
+    void OnBtnSite();
+    void OnBtnClose();
+    void OnBtnMinimize();
+    // Closes and detaches the browser and this dialog, then asks for the game window.
+    virtual void HandOff(std::wstring first, std::wstring second);
+
+private:
+    bool m_bHandedOff = false;
+};

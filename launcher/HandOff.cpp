@@ -1,0 +1,71 @@
+#include "launcher/HandOff.h"
+
+#include "framework/COleException.h"
+#include "framework/Variant.h"
+
+#include <new>
+#include <wchar.h>
+
+namespace {
+
+bool HasTextForm(VARTYPE vt) {
+    switch (vt & ~VT_BYREF) {
+    case VT_BSTR:
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UI8:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_BOOL:
+    case VT_CY:
+    case VT_DATE:
+    case VT_DECIMAL:
+        return (vt & VT_ARRAY) == 0;
+    default:
+        // VT_EMPTY, VT_NULL, VT_ERROR (a missing argument), objects, arrays, VT_VARIANT by reference...
+        return false;
+    }
+}
+
+} // namespace
+
+std::wstring HandOffArgumentText(const VARIANT& arg) {
+    fw::Variant copy;
+    const HRESULT hr = ::VariantCopy(copy.get(), const_cast<VARIANT*>(&arg));
+    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    if (FAILED(hr)) throw COleException(hr);
+    VARIANT& v = *copy.get();
+    if (!HasTextForm(v.vt)) return {};
+    if (FAILED(::VariantChangeType(&v, &v, 0, VT_BSTR)) || v.vt != VT_BSTR || !v.bstrVal) return {};
+    // Like "%s": the characters up to the first NUL.
+    return std::wstring(v.bstrVal);
+}
+
+bool IsGameAddress(const std::wstring& url) {
+    size_t schemeEnd;
+    if (_wcsnicmp(url.c_str(), L"http://", 7) == 0) {
+        schemeEnd = 7;
+    } else if (_wcsnicmp(url.c_str(), L"https://", 8) == 0) {
+        schemeEnd = 8;
+    } else {
+        return false;
+    }
+    for (wchar_t c : url) {
+        if (c < 0x20 || c == 0x7F || c == L' ' || c == L'\\') return false;
+    }
+    const size_t hostEnd = url.find_first_of(L"/?#", schemeEnd);
+    std::wstring authority = url.substr(schemeEnd, hostEnd == std::wstring::npos ? std::wstring::npos : hostEnd - schemeEnd);
+    // user:password@ goes before the host.
+    const size_t at = authority.rfind(L'@');
+    if (at != std::wstring::npos) authority.erase(0, at + 1);
+    const size_t colon = authority.rfind(L':');
+    if (colon != std::wstring::npos && authority.find(L']') == std::wstring::npos) authority.erase(colon);
+    return !authority.empty();
+}
