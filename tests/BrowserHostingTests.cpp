@@ -1,11 +1,18 @@
 // Hosting the WebBrowser control: the HTML dialog's own browser, template items, the control
 // site's document-host answers and the release of everything hosted.
+#include "TestControl.h"
 #include "TestSupport.h"
 #include "framework/CControlContainer.h"
+#include "framework/COleDispatchException.h"
+#include "framework/COleException.h"
 #include "framework/CDHtmlDialog.h"
 #include "framework/OleInit.h"
 #include "framework/Variant.h"
+#include "launcher/CWebBrowser2.h"
 #include "resource.h"
+
+#include <memory>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -182,6 +189,352 @@ TEST_F(HtmlDialogHosting, NavigateArgumentsAreProperVariants) {
     EXPECT_EQ(none.targetFrame.vt(), VT_EMPTY);
     EXPECT_EQ(none.headers.vt(), VT_EMPTY);
     EXPECT_EQ(none.postData.vt(), VT_EMPTY);
+}
+
+// --- Controls hosted through CWnd::CreateControl: the test control records what it is told ---
+
+class HostedControl : public HtmlDialogHosting {
+protected:
+    void SetUp() override {
+        HtmlDialogHosting::SetUp(); // OLE first: the class object is registered with it
+        registration = std::make_unique<test::TestControlRegistration>();
+        ASSERT_TRUE(registration->ok());
+    }
+    void TearDown() override {
+        registration.reset();
+        EXPECT_EQ(test::TestControl::Live(), 0) << "a hosted control was leaked";
+    }
+    std::unique_ptr<test::TestControlRegistration> registration;
+};
+
+size_t IndexOf(const std::vector<std::string>& calls, const std::string& what) {
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i] == what) return i;
+    }
+    return calls.size();
+}
+
+TEST_F(HostedControl, CreateControlHostsTheControlAtItsRectangleAndIdAndBindsTheWindowObject) {
+    CDialog dlg(IDD_VXGAME_DIALOG);
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    CWebBrowser2 wrapper;
+    const RECT rc{10, 20, 110, 70};
+    ASSERT_TRUE(wrapper.CreateControl(test::CLSID_TestControl, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, rc, &dlg, 321));
+    test::TestControl* ctl = test::TestControl::Last();
+    ASSERT_NE(ctl, nullptr);
+
+    // The container's order: site first (the control asks for it), fresh state, events, activation.
+    const auto& calls = ctl->calls;
+    ASSERT_LT(IndexOf(calls, "SetClientSite"), calls.size());
+    EXPECT_LT(IndexOf(calls, "SetClientSite"), IndexOf(calls, "InitNew"));
+    EXPECT_LT(IndexOf(calls, "InitNew"), IndexOf(calls, "Advise"));
+    EXPECT_LT(IndexOf(calls, "Advise"), IndexOf(calls, "DoVerb -5"));
+    EXPECT_LT(IndexOf(calls, "DoVerb -5"), calls.size());
+    EXPECT_EQ(IndexOf(calls, "SetExtent"), calls.size()) << "no state record was given";
+
+    EXPECT_EQ(ctl->parentWindow, dlg.m_hWnd);
+    EXPECT_TRUE(ctl->frameGiven);
+    EXPECT_TRUE(SameRect(ctl->activatedAt, rc));
+    ASSERT_NE(ctl->hWnd, nullptr);
+    EXPECT_EQ(wrapper.m_hWnd, ctl->hWnd);
+    EXPECT_EQ(CWnd::FromHandlePermanent(ctl->hWnd), &wrapper);
+    EXPECT_EQ(::GetDlgItem(dlg.m_hWnd, 321), ctl->hWnd);
+    EXPECT_TRUE(SameRect(ChildRectInParent(ctl->hWnd), rc));
+    const LONG style = ::GetWindowLongW(ctl->hWnd, GWL_STYLE);
+    EXPECT_TRUE(style & WS_VISIBLE);
+    EXPECT_TRUE(style & WS_TABSTOP);
+
+    ASSERT_NE(wrapper.m_pCtrlSite, nullptr);
+    EXPECT_EQ(wrapper.m_pCtrlSite->GetID(), 321u);
+    EXPECT_EQ(CControlContainer::Of(&dlg, false)->FindSite(ctl->hWnd), wrapper.m_pCtrlSite);
+    // The sink the control holds is the site's, connected to the control's default source interface.
+    ASSERT_NE(ctl->sink, nullptr);
+    EXPECT_EQ(wrapper.m_pCtrlSite->GetEventIID(), test::DIID_TestControlEvents);
+    IUnknown* a = nullptr;
+    IUnknown* b = nullptr;
+    ctl->sink->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&a));
+    wrapper.m_pCtrlSite->GetEventSink()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&b));
+    EXPECT_EQ(a, b);
+    a->Release();
+    b->Release();
+
+    // A hidden, disabled control stays so.
+    CWnd hidden;
+    ASSERT_TRUE(hidden.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD | WS_DISABLED, rc, &dlg, 322));
+    EXPECT_FALSE(::GetWindowLongW(hidden.m_hWnd, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_FALSE(::IsWindowEnabled(hidden.m_hWnd));
+
+    // Moving through the site tells the control (it moves its own window).
+    const RECT moved{30, 40, 230, 140};
+    wrapper.m_pCtrlSite->MoveWindow(moved);
+    EXPECT_TRUE(SameRect(ChildRectInParent(ctl->hWnd), moved));
+    EXPECT_LT(IndexOf(ctl->calls, "SetObjectRects"), ctl->calls.size());
+
+    dlg.DestroyWindow();
+    EXPECT_EQ(wrapper.m_hWnd, nullptr);
+    EXPECT_EQ(wrapper.m_pCtrlSite, nullptr);
+}
+
+TEST_F(HostedControl, WrapperCallsSendTheDispatchIdsKindsAndArgumentTypes) {
+    CDialog dlg(IDD_VXGAME_DIALOG);
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    CWebBrowser2 wrapper;
+    ASSERT_TRUE(wrapper.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 50, 50},
+                                      &dlg, 1005));
+    test::TestControl* ctl = test::TestControl::Last();
+    ASSERT_NE(ctl, nullptr);
+
+    // Navigate: method 104, the URL as a BSTR, four VARIANT references; arguments last to first.
+    wrapper.Navigate(L"http://example.invalid/start", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_EQ(ctl->invokes.size(), 1u);
+    const test::InvokeRecord& nav = ctl->invokes[0];
+    EXPECT_EQ(nav.dispid, 104);
+    EXPECT_EQ(nav.flags, DISPATCH_METHOD);
+    EXPECT_FALSE(nav.wantsResult);
+    EXPECT_TRUE(nav.named.empty());
+    ASSERT_EQ(nav.types.size(), 5u);
+    EXPECT_EQ(nav.types[4], VT_BSTR);
+    EXPECT_EQ(nav.texts[4], L"http://example.invalid/start");
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(nav.types[i], VT_BYREF | VT_VARIANT) << i;
+        EXPECT_EQ(nav.refs[i], nullptr) << i;
+    }
+    VARIANT flags, target, post, headers;
+    ::VariantInit(&flags);
+    ::VariantInit(&target);
+    ::VariantInit(&post);
+    ::VariantInit(&headers);
+    wrapper.Navigate(std::wstring(L"about:blank"), &flags, &target, &post, &headers);
+    ASSERT_EQ(ctl->invokes.size(), 2u);
+    EXPECT_EQ(ctl->invokes[1].texts[4], L"about:blank");
+    EXPECT_EQ(ctl->invokes[1].refs[3], &flags);
+    EXPECT_EQ(ctl->invokes[1].refs[2], &target);
+    EXPECT_EQ(ctl->invokes[1].refs[1], &post);
+    EXPECT_EQ(ctl->invokes[1].refs[0], &headers);
+
+    // LocationURL: property get 211, no arguments, a BSTR back as text.
+    EXPECT_EQ(wrapper.GetLocationURL(), L"http://test.invalid/location");
+    ASSERT_EQ(ctl->invokes.size(), 3u);
+    EXPECT_EQ(ctl->invokes[2].dispid, 211);
+    EXPECT_EQ(ctl->invokes[2].flags, DISPATCH_PROPERTYGET);
+    EXPECT_TRUE(ctl->invokes[2].wantsResult);
+    EXPECT_TRUE(ctl->invokes[2].types.empty());
+
+    // Silent: property put 551 with the named argument DISPID_PROPERTYPUT; TRUE arrives as -1.
+    wrapper.SetSilent(1);
+    wrapper.SetSilent(0);
+    wrapper.SetSilent(5);
+    ASSERT_EQ(ctl->invokes.size(), 6u);
+    const LONG expected[] = {VARIANT_TRUE, VARIANT_FALSE, VARIANT_TRUE};
+    for (size_t i = 0; i < 3; ++i) {
+        const test::InvokeRecord& put = ctl->invokes[3 + i];
+        EXPECT_EQ(put.dispid, 551);
+        EXPECT_EQ(put.flags, DISPATCH_PROPERTYPUT);
+        ASSERT_EQ(put.named.size(), 1u);
+        EXPECT_EQ(put.named[0], DISPID_PROPERTYPUT);
+        ASSERT_EQ(put.types.size(), 1u);
+        EXPECT_EQ(put.types[0], VT_BOOL);
+        EXPECT_EQ(put.numbers[0], expected[i]);
+    }
+
+    // Detached (as after a hand-off): nothing reaches the control, the location reads empty.
+    HWND hCtrl = wrapper.Detach();
+    EXPECT_EQ(wrapper.m_pCtrlSite, nullptr);
+    wrapper.Navigate(L"http://example.invalid/other", nullptr, nullptr, nullptr, nullptr);
+    wrapper.SetSilent(TRUE);
+    EXPECT_EQ(wrapper.GetLocationURL(), L"");
+    EXPECT_EQ(ctl->invokes.size(), 6u);
+    EXPECT_TRUE(::IsWindow(hCtrl));
+
+    // A never-bound wrapper is the same.
+    CWebBrowser2 unbound;
+    EXPECT_EQ(unbound.GetLocationURL(), L"");
+    unbound.SetSilent(TRUE);
+    dlg.DestroyWindow();
+}
+
+TEST_F(HostedControl, FailedCallsRaiseTheFrameworkExceptions) {
+    CDialog dlg(IDD_VXGAME_DIALOG);
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    CWebBrowser2 wrapper;
+    ASSERT_TRUE(wrapper.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD, RECT{0, 0, 5, 5}, &dlg, 77));
+    test::TestControl* ctl = test::TestControl::Last();
+    ASSERT_NE(ctl, nullptr);
+
+    ctl->onInvoke = [](DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO* ex) {
+        ex->bstrSource = ::SysAllocString(L"TestControl");
+        ex->bstrDescription = ::SysAllocString(L"it broke");
+        ex->dwHelpContext = 42;
+        ex->scode = E_ABORT;
+        return DISP_E_EXCEPTION;
+    };
+    try {
+        wrapper.SetSilent(TRUE);
+        ADD_FAILURE() << "no exception";
+    } catch (const COleDispatchException& e) {
+        EXPECT_EQ(e.m_strSource, L"TestControl");
+        EXPECT_EQ(e.m_strDescription, L"it broke");
+        EXPECT_EQ(e.m_dwHelpContext, 42u);
+        EXPECT_EQ(e.m_scError, E_ABORT);
+    }
+
+    ctl->onInvoke = [](DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*) { return DISP_E_MEMBERNOTFOUND; };
+    try {
+        wrapper.Navigate(L"x", nullptr, nullptr, nullptr, nullptr);
+        ADD_FAILURE() << "no exception";
+    } catch (const COleException& e) {
+        EXPECT_EQ(e.m_sc, DISP_E_MEMBERNOTFOUND);
+    }
+
+    // A result that cannot become text.
+    ctl->onInvoke = [](DISPID, WORD, DISPPARAMS*, VARIANT* r, EXCEPINFO*) {
+        r->vt = VT_ERROR;
+        r->scode = E_FAIL;
+        return S_OK;
+    };
+    EXPECT_THROW(wrapper.GetLocationURL(), COleException);
+
+    dlg.DestroyWindow();
+}
+
+class EventHost : public CDialog {
+public:
+    EventHost() : CDialog(IDD_VXGAME_DIALOG) {}
+    void OnThing(long n, const std::wstring& s) { got.push_back(std::to_wstring(n) + L":" + s); }
+    void OnOther(long n) { others.push_back(n); }
+    std::vector<std::wstring> got;
+    std::vector<long> others;
+    DECLARE_EVENTSINK_MAP()
+};
+
+BEGIN_EVENTSINK_MAP(EventHost, CDialog)
+    ON_EVENT(EventHost, 500, 1, OnThing, VTS_I4 VTS_BSTR)
+    ON_EVENT(EventHost, 501, 1, OnOther, VTS_I4)
+END_EVENTSINK_MAP()
+
+HRESULT Fire(IUnknown* sink, DISPID id, std::vector<VARIANT> argsLastFirst) {
+    IDispatch* disp = nullptr;
+    if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)))) return E_NOINTERFACE;
+    DISPPARAMS dp{argsLastFirst.data(), nullptr, static_cast<UINT>(argsLastFirst.size()), 0};
+    const HRESULT hr = disp->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr);
+    disp->Release();
+    return hr;
+}
+
+VARIANT I4(LONG n) {
+    VARIANT v;
+    v.vt = VT_I4;
+    v.lVal = n;
+    return v;
+}
+
+TEST_F(HostedControl, EventsOfTheControlReachTheHostsTableThroughTheConnectedSink) {
+    EventHost dlg;
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    CWnd first, second;
+    ASSERT_TRUE(first.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD, RECT{0, 0, 5, 5}, &dlg, 500));
+    test::TestControl* ctlA = test::TestControl::Last();
+    ASSERT_TRUE(second.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD, RECT{0, 0, 5, 5}, &dlg, 501));
+    test::TestControl* ctlB = test::TestControl::Last();
+    ASSERT_NE(ctlA, ctlB);
+    ASSERT_NE(ctlA->sink, nullptr);
+    ASSERT_NE(ctlB->sink, nullptr);
+
+    fw::Bstr text(L"abc");
+    VARIANT s;
+    s.vt = VT_BSTR;
+    s.bstrVal = text.get();
+    EXPECT_EQ(Fire(ctlA->sink, 1, {s, I4(7)}), S_OK);
+    ASSERT_EQ(dlg.got.size(), 1u);
+    EXPECT_EQ(dlg.got[0], L"7:abc");
+    EXPECT_TRUE(dlg.others.empty()) << "the entry of another control ran";
+
+    // The same event of the other control reaches its own entry only.
+    EXPECT_EQ(Fire(ctlB->sink, 1, {I4(9)}), S_OK);
+    EXPECT_EQ(dlg.others, std::vector<long>{9});
+    EXPECT_EQ(dlg.got.size(), 1u);
+
+    // Events without an entry are answered and ignored; malformed ones are refused.
+    EXPECT_EQ(Fire(ctlA->sink, 2, {}), S_OK);
+    EXPECT_EQ(Fire(ctlA->sink, 1, {I4(7)}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(dlg.got.size(), 1u);
+
+    // Once the control is gone, a sink somebody kept reaches nothing.
+    IUnknown* kept = ctlA->sink;
+    kept->AddRef();
+    dlg.DestroyWindow();
+    EXPECT_EQ(Fire(kept, 1, {s, I4(8)}), RPC_E_DISCONNECTED);
+    EXPECT_EQ(dlg.got.size(), 1u);
+    kept->Release();
+}
+
+TEST_F(HostedControl, ClosingTheHostReleasesEveryControlAndSite) {
+    CDialog dlg(IDD_VXGAME_DIALOG);
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    CWnd wrapper;
+    ASSERT_TRUE(wrapper.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 5, 5}, &dlg, 9));
+    test::TestControl* ctl = test::TestControl::Last();
+    ASSERT_NE(ctl, nullptr);
+    // Follow the control to its end.
+    ctl->AddRef();
+    ASSERT_TRUE(ctl->HoldsSite());
+    dlg.DestroyWindow();
+    // Events disconnected first, then closed and the site taken back.
+    const auto& calls = ctl->calls;
+    EXPECT_EQ(ctl->unadvisedCookie, 7u);
+    EXPECT_LT(IndexOf(calls, "Unadvise"), IndexOf(calls, "Close"));
+    EXPECT_LT(IndexOf(calls, "Close"), IndexOf(calls, "SetClientSite(null)"));
+    EXPECT_LT(IndexOf(calls, "SetClientSite(null)"), calls.size());
+    EXPECT_FALSE(ctl->HoldsSite());
+    EXPECT_EQ(ctl->sink, nullptr);
+    EXPECT_EQ(wrapper.m_pCtrlSite, nullptr);
+    // Ours is the only reference left.
+    EXPECT_EQ(ctl->Release(), 0u);
+}
+
+TEST_F(HostedControl, DetachedHostsControlsAreReleasedWhenTheObjectGoes) {
+    HWND hDlg = nullptr;
+    HWND hCtrl = nullptr;
+    test::TestControl* ctl = nullptr;
+    {
+        CDialog dlg(IDD_VXGAME_DIALOG);
+        ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+        CWnd wrapper;
+        ASSERT_TRUE(wrapper.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD, RECT{0, 0, 5, 5}, &dlg, 9));
+        ctl = test::TestControl::Last();
+        ASSERT_NE(ctl, nullptr);
+        ctl->AddRef();
+        hCtrl = ctl->hWnd;
+        // A hand-off: the objects let go, the default window procedure destroys the windows.
+        wrapper.Detach();
+        hDlg = dlg.Detach();
+        ::PostMessageW(hDlg, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(test::PumpUntil([&] { return !::IsWindow(hDlg); }, 2000));
+        EXPECT_FALSE(::IsWindow(hCtrl));
+        // No handler of ours ran: the control is still hosted.
+        EXPECT_TRUE(ctl->HoldsSite());
+        EXPECT_EQ(IndexOf(ctl->calls, "Close"), ctl->calls.size());
+    }
+    // The dialog object is gone: its container closed the control without its windows.
+    EXPECT_LT(IndexOf(ctl->calls, "Close"), ctl->calls.size());
+    EXPECT_FALSE(ctl->HoldsSite());
+    EXPECT_EQ(ctl->sink, nullptr);
+    EXPECT_EQ(ctl->Release(), 0u);
+}
+
+TEST_F(HostedControl, AnObjectDestroyedWithItsWindowStillUpReleasesItsControls) {
+    test::TestControl* ctl = nullptr;
+    {
+        CDialog dlg(IDD_VXGAME_DIALOG);
+        ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+        CWnd wrapper;
+        ASSERT_TRUE(wrapper.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD, RECT{0, 0, 5, 5}, &dlg, 9));
+        ctl = test::TestControl::Last();
+        ASSERT_NE(ctl, nullptr);
+        ctl->AddRef();
+    }
+    EXPECT_FALSE(ctl->HoldsSite());
+    EXPECT_EQ(ctl->Release(), 0u);
 }
 
 } // namespace

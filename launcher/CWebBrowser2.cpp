@@ -1,0 +1,25 @@
+#include "launcher/CWebBrowser2.h"
+
+#include <exdisp.h>
+
+BOOL CWebBrowser2::Create(LPCWSTR, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                          UINT nID, void*) {
+    return CreateControl(CLSID_WebBrowser, lpszWindowName, dwStyle, rect, pParentWnd, nID);
+}
+
+void CWebBrowser2::Navigate(LPCWSTR URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
+                            VARIANT* Headers) {
+    static const BYTE kParams[] = VTS_BSTR VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT;
+    InvokeHelper(104, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams, URL, Flags, TargetFrameName, PostData, Headers);
+}
+
+std::wstring CWebBrowser2::GetLocationURL() {
+    std::wstring result;
+    InvokeHelper(211, DISPATCH_PROPERTYGET, VT_BSTR, &result, nullptr);
+    return result;
+}
+
+void CWebBrowser2::SetSilent(BOOL bNewValue) {
+    static const BYTE kParams[] = VTS_BOOL;
+    InvokeHelper(551, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kParams, bNewValue);
+}
