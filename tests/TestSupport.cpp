@@ -93,6 +93,16 @@ LRESULT CALLBACK MessageBoxAnswerer::Hook(int code, WPARAM wParam, LPARAM lParam
             rec.caption = buf;
             rec.owner = ::GetWindow(box, GW_OWNER);
             rec.style = ::GetWindowLongW(box, GWL_STYLE);
+            for (int id = IDOK; id <= IDCONTINUE; ++id) {
+                HWND b = ::GetDlgItem(box, id);
+                if (b && (::GetWindowLongW(b, GWL_STYLE) & WS_VISIBLE)) rec.buttons.push_back(id);
+            }
+            // The icon static: id 20 on Windows, 0x440 (stc1) on Wine.
+            for (int id : {20, 0x440}) {
+                HWND icon = ::GetDlgItem(box, id);
+                rec.icon = rec.icon || (icon && (::GetWindowLongW(icon, GWL_STYLE) & WS_VISIBLE) &&
+                                        ::SendMessageW(icon, STM_GETICON, 0, 0) != 0);
+            }
             bool known = false;
             for (HWND h : g_answerer->m_answered) known = known || h == box;
             if (!known) {

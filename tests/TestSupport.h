@@ -26,6 +26,10 @@ public:
         std::wstring text, caption;
         HWND owner = nullptr;
         LONG style = 0;
+        // Ids of the push buttons the box offers (IDOK, IDCANCEL, IDYES, IDNO, ...), in id order.
+        std::vector<int> buttons;
+        // Whether the box shows an icon.
+        bool icon = false;
     };
     explicit MessageBoxAnswerer(int answer);
     ~MessageBoxAnswerer();

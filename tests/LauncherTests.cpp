@@ -1,0 +1,517 @@
+// Launcher windows and the hand-off to the game window, run through the real application
+// object. The page's calls are made the way the browser makes them: outLink through the
+// external object the control site hands out, NavigateComplete2 through the event sink.
+#include "TestSupport.h"
+#include "app/CTranslucentApp.h"
+#include "app/ConfigStore.h"
+#include "framework/COleControlSite.h"
+#include "framework/ComPtr.h"
+#include "framework/Variant.h"
+#include "game/CVxGameDlg.h"
+#include "launcher/CVxStandardDlg.h"
+#include "launcher/CVxTranslucentDlg.h"
+#include "launcher/HandOff.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kStartPage[] = L"http://launcher.example/servers?list=1";
+constexpr wchar_t kGameUrl[] = L"http://game.example/play?server=7";
+
+CVxStandardDlg* CompanionOf(HWND background) {
+    for (HWND h : test::ThreadTopWindows()) {
+        if (background && ::GetWindow(h, GW_OWNER) == background) {
+            if (auto* p = dynamic_cast<CVxStandardDlg*>(CWnd::FromHandlePermanent(h))) return p;
+        }
+    }
+    return nullptr;
+}
+
+CVxStandardDlg* CurrentCompanion() {
+    CWnd* pMain = AfxGetMainWnd();
+    return pMain ? CompanionOf(pMain->m_hWnd) : nullptr;
+}
+
+// window.external as the page sees it.
+fw::ComPtr<IDispatch> ExternalOf(CVxStandardDlg* dlg) {
+    fw::ComPtr<IDispatch> external;
+    if (!dlg || !dlg->m_browser.m_pCtrlSite) return external;
+    auto handler = fw::QueryAs<IDocHostUIHandler>(
+        static_cast<IOleClientSite*>(dlg->m_browser.m_pCtrlSite), IID_IDocHostUIHandler);
+    if (handler) handler->GetExternal(external.put());
+    return external;
+}
+
+fw::Variant Str(const std::wstring& s) {
+    fw::Variant v;
+    v.get()->vt = VT_BSTR;
+    v.get()->bstrVal = ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+    return v;
+}
+
+fw::Variant Int(LONG n) {
+    fw::Variant v;
+    v.get()->vt = VT_I4;
+    v.get()->lVal = n;
+    return v;
+}
+
+// external.<name>(a, b) as script calls it: names resolved, then Invoke with the arguments reversed.
+HRESULT CallOutLink(IDispatch* external, const wchar_t* name, const VARIANT& a, const VARIANT& b,
+                    DISPID* pId = nullptr) {
+    if (!external) return E_POINTER;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = external->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (pId) *pId = id;
+    if (FAILED(hr)) return hr;
+    VARIANT args[2] = {b, a};
+    DISPPARAMS params{args, nullptr, 2, 0};
+    VARIANT result;
+    ::VariantInit(&result);
+    EXCEPINFO excep{};
+    hr = external->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &excep, nullptr);
+    ::VariantClear(&result);
+    ::SysFreeString(excep.bstrSource);
+    ::SysFreeString(excep.bstrDescription);
+    ::SysFreeString(excep.bstrHelpFile);
+    return hr;
+}
+
+// NavigateComplete2(pDisp, &url) fired into the launcher's event sink.
+HRESULT FireNavigateComplete2(CVxStandardDlg* dlg, IDispatch* frame, const std::wstring& url) {
+    if (!dlg || !dlg->m_browser.m_pCtrlSite) return E_POINTER;
+    IDispatch* sink = dlg->m_browser.m_pCtrlSite->GetEventSink();
+    if (!sink) return E_POINTER;
+    fw::Variant target = Str(url);
+    VARIANT args[2];
+    args[0].vt = VT_BYREF | VT_VARIANT; // URL: a VARIANT by reference
+    args[0].pvarVal = target.get();
+    args[1].vt = VT_DISPATCH;
+    args[1].pdispVal = frame;
+    DISPPARAMS params{args, nullptr, 2, 0};
+    return sink->Invoke(252, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+}
+
+// config.ini beside the test executable, and a run of the application object.
+class Launcher : public testing::Test {
+protected:
+    void SetUp() override {
+        m_config = ModuleFolder(CurrentModulePath()) + L"config.ini";
+        WriteConfig("[mw]\r\nclient_web=http://launcher.example/servers?list=1\r\n");
+    }
+    void TearDown() override { ::DeleteFileW(m_config.c_str()); }
+
+    void WriteConfig(const std::string& text) {
+        HANDLE h = ::CreateFileW(m_config.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD n = 0;
+        ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+        ::CloseHandle(h);
+    }
+
+    // Runs the application; script runs inside the first launcher's loop.
+    int Run(std::function<void()> script) {
+        CTranslucentApp app;
+        test::RunSoon(std::move(script), 20);
+        return AfxWinMain(::GetModuleHandleW(nullptr));
+    }
+
+    // Ends whatever launcher is current through its companion's cancel command.
+    static void CloseCurrentLauncher() {
+        if (CVxStandardDlg* c = CurrentCompanion()) ::PostMessageW(c->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    }
+
+    std::wstring m_config;
+};
+
+TEST(LauncherStartPage, FallsBackOnlyOnTheExactSentinel) {
+    EXPECT_EQ(DefaultStartPage(), std::wstring(L"http://") + ORVANE_DEFAULT_HOST + L"/Home/GameServer/micro?name=ov22");
+    EXPECT_EQ(StartPageFor(L"error"), DefaultStartPage());
+    EXPECT_EQ(StartPageFor(L"Error"), L"Error");
+    EXPECT_EQ(StartPageFor(L""), L"");
+    EXPECT_EQ(StartPageFor(L"http://x/"), L"http://x/");
+}
+
+TEST(LauncherHandOffText, ArgumentsBecomeTextSafely) {
+    EXPECT_EQ(HandOffArgumentText(*Str(L"abc").get()), L"abc");
+    EXPECT_EQ(HandOffArgumentText(*Int(12345).get()), L"12345");
+    EXPECT_EQ(HandOffArgumentText(*Str(std::wstring(L"http://a/\0tail", 14)).get()), L"http://a/");
+    fw::Variant v;
+    EXPECT_EQ(HandOffArgumentText(*v.get()), L"");
+    v.get()->vt = VT_NULL;
+    EXPECT_EQ(HandOffArgumentText(*v.get()), L"");
+    v.get()->vt = VT_ERROR;
+    v.get()->scode = DISP_E_PARAMNOTFOUND; // an omitted argument
+    EXPECT_EQ(HandOffArgumentText(*v.get()), L"");
+    test::MessageBoxAnswerer unused(IDNO);
+    fw::Variant obj;
+    obj.get()->vt = VT_DISPATCH;
+    obj.get()->pdispVal = nullptr;
+    EXPECT_EQ(HandOffArgumentText(*obj.get()), L"");
+    fw::Variant arr;
+    arr.get()->vt = VT_ARRAY | VT_BSTR;
+    arr.get()->parray = ::SafeArrayCreateVector(VT_BSTR, 0, 2);
+    EXPECT_EQ(HandOffArgumentText(*arr.get()), L"");
+    fw::Variant b;
+    b.get()->vt = VT_BOOL;
+    b.get()->boolVal = VARIANT_TRUE;
+    EXPECT_FALSE(HandOffArgumentText(*b.get()).empty());
+}
+
+TEST(LauncherHandOffText, OnlyAbsoluteHttpAddressesOpenTheGame) {
+    for (const wchar_t* ok : {L"http://game.example/", L"HTTPS://game.example:8443/p?q#f", L"http://user@host/",
+                              L"http://[::1]:80/", L"http://10.0.0.1"}) {
+        EXPECT_TRUE(IsGameAddress(ok)) << ok;
+    }
+    for (const wchar_t* bad : {L"", L"javascript:alert(1)", L"file:///C:/Windows/notepad.exe", L"res://shdoclc.dll/x",
+                               L"about:blank", L"http:/relative", L"http://", L"http:///path", L"//game.example/",
+                               L"C:\\game.html", L"http://host/a b", L"http://host/\x0001", L"ftp://host/",
+                               L"mailto:a@b", L"http://:80/"}) {
+        EXPECT_FALSE(IsGameAddress(bad)) << bad;
+    }
+}
+
+TEST_F(Launcher, StartsSkinnedWithItsPageAndButtonsInPlace) {
+    HWND background = nullptr, companion = nullptr;
+    RECT bgRect{}, coRect{}, browser{}, closeBtn{}, minBtn{};
+    DWORD bgStyle = 0, bgExStyle = 0, coExStyle = 0;
+    HWND owner = nullptr;
+    std::wstring location;
+    SIZE closeImage{}, minImage{};
+    Run([&] {
+        CWnd* pMain = AfxGetMainWnd();
+        ASSERT_TRUE(dynamic_cast<CVxTranslucentDlg*>(pMain));
+        background = pMain->m_hWnd;
+        CVxStandardDlg* c = CompanionOf(background);
+        ASSERT_NE(c, nullptr);
+        companion = c->m_hWnd;
+        ::GetWindowRect(background, &bgRect);
+        ::GetWindowRect(companion, &coRect);
+        bgStyle = static_cast<DWORD>(::GetWindowLongW(background, GWL_STYLE));
+        bgExStyle = static_cast<DWORD>(::GetWindowLongW(background, GWL_EXSTYLE));
+        coExStyle = static_cast<DWORD>(::GetWindowLongW(companion, GWL_EXSTYLE));
+        owner = ::GetWindow(companion, GW_OWNER);
+        auto childRect = [&](int id) {
+            RECT r{};
+            HWND h = ::GetDlgItem(companion, id);
+            ::GetWindowRect(h, &r);
+            ::MapWindowPoints(nullptr, companion, reinterpret_cast<POINT*>(&r), 2);
+            return r;
+        };
+        browser = childRect(IDC_BROWSER);
+        closeBtn = childRect(IDC_BTN_CLOSE);
+        minBtn = childRect(IDC_BTN_MINIMIZE);
+        EXPECT_EQ(::GetDlgItem(companion, IDC_BROWSER), c->m_browser.m_hWnd);
+        location = c->m_browser.GetLocationURL();
+        closeImage = {c->m_btnClose.GetNormalImage().Width(), c->m_btnClose.GetNormalImage().Height()};
+        minImage = {c->m_btnMinimize.GetNormalImage().Width(), c->m_btnMinimize.GetNormalImage().Height()};
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(companion, IDC_BTN_SITE)));
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(companion, IDC_BTN_HIDDEN)));
+        EXPECT_TRUE(c->m_btnClose.m_bTransparent);
+        EXPECT_TRUE(c->m_btnMinimize.m_bTransparent);
+        CloseCurrentLauncher();
+    });
+    EXPECT_EQ(bgRect.right - bgRect.left, 1257);
+    EXPECT_EQ(bgRect.bottom - bgRect.top, 877);
+    EXPECT_TRUE(bgStyle & WS_POPUP);
+    EXPECT_FALSE(bgStyle & WS_CAPTION);
+    EXPECT_TRUE(bgExStyle & WS_EX_LAYERED);
+    EXPECT_TRUE(coExStyle & WS_EX_LAYERED);
+    EXPECT_EQ(owner, background);
+    EXPECT_TRUE(::EqualRect(&bgRect, &coRect)) << "the companion lies exactly over the background";
+    EXPECT_EQ(browser.left, 363);
+    EXPECT_EQ(browser.top, 308);
+    EXPECT_EQ(browser.right - browser.left, 658);
+    EXPECT_EQ(browser.bottom - browser.top, 426);
+    EXPECT_EQ(closeBtn.left, 1018);
+    EXPECT_EQ(closeBtn.top, 249);
+    EXPECT_EQ(closeBtn.right - closeBtn.left, 58);
+    EXPECT_EQ(closeBtn.bottom - closeBtn.top, 88);
+    EXPECT_EQ(minBtn.left, 962);
+    EXPECT_EQ(minBtn.top, 237);
+    EXPECT_EQ(minBtn.right - minBtn.left, 62);
+    EXPECT_EQ(minBtn.bottom - minBtn.top, 59);
+    EXPECT_EQ(location, kStartPage);
+    EXPECT_EQ(closeImage.cx, 52);
+    EXPECT_EQ(closeImage.cy, 80);
+    EXPECT_EQ(minImage.cx, 57);
+    EXPECT_EQ(minImage.cy, 61);
+    EXPECT_FALSE(::IsWindow(background));
+    EXPECT_FALSE(::IsWindow(companion));
+}
+
+TEST_F(Launcher, MissingConfigOpensTheDefaultPage) {
+    ::DeleteFileW(m_config.c_str());
+    std::wstring location;
+    Run([&] {
+        location = CurrentCompanion()->m_browser.GetLocationURL();
+        CloseCurrentLauncher();
+    });
+    EXPECT_EQ(location, DefaultStartPage());
+}
+
+TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
+    test::MessageBoxAnswerer yes(IDYES);
+    DISPID id = 0;
+    HRESULT hr = E_FAIL;
+    HWND background = nullptr, companion = nullptr;
+    std::wstring gameUrl, extra;
+    bool launcherGone = false, gameIsMain = false;
+    int launchers = 0;
+    const int code = Run([&] {
+        ++launchers;
+        CVxStandardDlg* c = CurrentCompanion();
+        ASSERT_NE(c, nullptr);
+        background = AfxGetMainWnd()->m_hWnd;
+        companion = c->m_hWnd;
+        fw::ComPtr<IDispatch> external = ExternalOf(c);
+        ASSERT_TRUE(external);
+        test::RunSoon([&] {
+            // Inside the game window's loop.
+            auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
+            gameIsMain = game != nullptr;
+            if (game) {
+                gameUrl = game->m_strGameUrl;
+                extra = game->m_strExtraParam;
+            }
+            launcherGone = test::PumpUntil([&] { return !::IsWindow(background) && !::IsWindow(companion); }, 3000);
+            test::RunSoon([&] {
+                // The new launcher after the confirmed close of the game.
+                ++launchers;
+                EXPECT_TRUE(dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd()));
+                CloseCurrentLauncher();
+            }, 50);
+            if (game) ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
+        }, 20);
+        hr = CallOutLink(external.get(), L"OUTLINK", *Str(L"s1").get(), *Str(kGameUrl).get(), &id);
+    });
+    EXPECT_EQ(id, 1) << "the first entry of the table";
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_TRUE(gameIsMain);
+    EXPECT_EQ(gameUrl, kGameUrl);
+    EXPECT_EQ(extra, L"s1");
+    EXPECT_TRUE(launcherGone);
+    EXPECT_EQ(launchers, 2);
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(yes.boxes.size(), 1u);
+    EXPECT_EQ(yes.boxes[0].text, L"即将退出Orvane，是否继续？");
+}
+
+// Runs a hand-off attempt in the first launcher; reports whether a game window came up.
+struct Attempt {
+    bool gameOpened = false;
+    std::wstring gameUrl, extra;
+    bool launcherStayed = false;
+};
+
+TEST_F(Launcher, NavigationWithTheKeyOpensTheGameOnTheTopLevelAddress) {
+    Attempt a;
+    test::MessageBoxAnswerer no(IDNO);
+    fw::ComPtr<IDispatch> frame(static_cast<IDispatch*>(nullptr));
+    HRESULT upper = E_FAIL, plain = E_FAIL, hit = E_FAIL;
+    Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        ASSERT_NE(c, nullptr);
+        // No key: nothing happens. The key in upper case is another text.
+        plain = FireNavigateComplete2(c, nullptr, L"http://launcher.example/servers?page=2");
+        upper = FireNavigateComplete2(c, nullptr, L"http://frame.example/x?FULLSCN=1");
+        a.launcherStayed = AfxGetMainWnd() && dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd()) && !c->HasHandedOff();
+        test::RunSoon([&] {
+            if (auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd())) {
+                a.gameOpened = true;
+                a.gameUrl = game->m_strGameUrl;
+                a.extra = game->m_strExtraParam;
+                // Leave the run: close the game (Yes), then the launcher that follows.
+                no.SetAnswer(IDYES);
+                test::RunSoon([] { CloseCurrentLauncher(); }, 50);
+                ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
+            }
+        }, 20);
+        // A frame of the page completes a navigation whose address holds the key.
+        hit = FireNavigateComplete2(c, nullptr, L"http://frame.example/enter#fullscn=1");
+    });
+    EXPECT_EQ(plain, S_OK);
+    EXPECT_EQ(upper, S_OK);
+    EXPECT_EQ(hit, S_OK);
+    EXPECT_TRUE(a.launcherStayed);
+    EXPECT_TRUE(a.gameOpened);
+    EXPECT_EQ(a.gameUrl, kStartPage) << "the browser's top-level address, not the frame's";
+    EXPECT_EQ(a.extra, L"http://frame.example/enter#fullscn=1");
+}
+
+TEST_F(Launcher, EmptyKeyHandsOffOnTheFirstCompletedNavigation) {
+    WriteConfig("[mw]\r\nclient_web=http://launcher.example/servers?list=1\r\nfullscn_key=\r\n");
+    test::MessageBoxAnswerer yes(IDYES);
+    bool opened = false;
+    Run([&] {
+        test::RunSoon([&] {
+            if (auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd())) {
+                opened = game->m_strGameUrl == kStartPage;
+                test::RunSoon([] { CloseCurrentLauncher(); }, 50);
+                ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
+            }
+        }, 20);
+        FireNavigateComplete2(CurrentCompanion(), nullptr, L"about:blank");
+    });
+    EXPECT_TRUE(opened);
+}
+
+TEST_F(Launcher, RefusedArgumentsLeaveTheLauncherAsItWas) {
+    std::vector<std::wstring> failures;
+    Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        ASSERT_NE(c, nullptr);
+        HWND background = AfxGetMainWnd()->m_hWnd;
+        fw::ComPtr<IDispatch> external = ExternalOf(c);
+        ASSERT_TRUE(external);
+        fw::Variant null, dispatch, array, missing;
+        null.get()->vt = VT_NULL;
+        dispatch.get()->vt = VT_DISPATCH;
+        dispatch.get()->pdispVal = external.get();
+        external->AddRef();
+        array.get()->vt = VT_ARRAY | VT_BSTR;
+        array.get()->parray = ::SafeArrayCreateVector(VT_BSTR, 0, 1);
+        missing.get()->vt = VT_ERROR;
+        missing.get()->scode = DISP_E_PARAMNOTFOUND;
+        std::vector<std::pair<std::wstring, const VARIANT*>> cases;
+        fw::Variant js = Str(L"javascript:alert(document.cookie)"), file = Str(L"file:///C:/Windows/win.ini"),
+                    res = Str(L"res://Orvane.exe/23/106"), about = Str(L"about:blank"), empty = Str(L""),
+                    relative = Str(L"/Home/Game");
+        for (auto* v : {&null, &dispatch, &array, &missing, &js, &file, &res, &about, &empty, &relative}) {
+            const HRESULT hr = CallOutLink(external.get(), L"outLink", *Str(L"s1").get(), *v->get());
+            const bool stayed = AfxGetMainWnd() && AfxGetMainWnd()->m_hWnd == background && ::IsWindow(c->m_hWnd) &&
+                                c->m_browser.m_hWnd && !c->HasHandedOff();
+            if (hr != S_OK || !stayed) failures.push_back(L"case " + std::to_wstring(v->get()->vt));
+        }
+        CloseCurrentLauncher();
+    });
+    EXPECT_TRUE(failures.empty()) << (failures.empty() ? "" : std::string(failures[0].begin(), failures[0].end()));
+}
+
+TEST_F(Launcher, KeyedNavigationOfALocalPageOpensNothing) {
+    WriteConfig("[mw]\r\nclient_web=file:///C:/windows/win.ini\r\n");
+    std::wstring location;
+    bool stayed = false;
+    Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        location = c->m_browser.GetLocationURL();
+        FireNavigateComplete2(c, nullptr, L"file:///C:/windows/win.ini?fullscn=1");
+        stayed = !c->HasHandedOff() && dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd()) && ::IsWindow(c->m_hWnd);
+        CloseCurrentLauncher();
+    });
+    EXPECT_EQ(location.compare(0, 5, L"file:"), 0) << std::string(location.begin(), location.end());
+    EXPECT_TRUE(stayed);
+}
+
+TEST_F(Launcher, ALauncherHandsOffAtMostOnce) {
+    test::MessageBoxAnswerer yes(IDYES);
+    int games = 0;
+    HRESULT second = E_FAIL, event = E_FAIL;
+    bool sameGame = false;
+    Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        fw::ComPtr<IDispatch> external = ExternalOf(c);
+        ASSERT_TRUE(external);
+        test::RunSoon([&] {
+            auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
+            ++games;
+            // The old launcher's page and browser still call in: nothing happens.
+            second = CallOutLink(external.get(), L"outLink", *Str(L"again").get(), *Str(L"http://other.example/").get());
+            event = FireNavigateComplete2(c, nullptr, L"http://other.example/?fullscn=1");
+            sameGame = AfxGetMainWnd() == game;
+            test::RunSoon([] { CloseCurrentLauncher(); }, 50);
+            if (game) ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
+        }, 20);
+        CallOutLink(external.get(), L"outLink", *Str(L"s1").get(), *Str(kGameUrl).get());
+    });
+    EXPECT_EQ(games, 1);
+    EXPECT_EQ(second, S_OK);
+    EXPECT_TRUE(sameGame);
+    (void)event;
+}
+
+TEST_F(Launcher, OkCommandChangesNothing) {
+    bool bothOpen = false;
+    Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        HWND background = AfxGetMainWnd()->m_hWnd;
+        ::SendMessageW(c->m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        test::PumpFor(50);
+        bothOpen = ::IsWindowVisible(c->m_hWnd) && ::IsWindowVisible(background) && AfxGetMainWnd() &&
+                   AfxGetMainWnd()->m_hWnd == background;
+        CloseCurrentLauncher();
+    });
+    EXPECT_TRUE(bothOpen);
+}
+
+std::vector<HWND>* g_minimised = nullptr;
+LRESULT CALLBACK RecordMinimise(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_MINMAX && LOWORD(lParam) == SW_MINIMIZE && g_minimised) {
+        g_minimised->push_back(reinterpret_cast<HWND>(wParam));
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Launcher, MinimiseButtonMinimisesTheCompanionThenTheBackground) {
+    std::vector<HWND> order;
+    HWND background = nullptr, companion = nullptr;
+    bool bothIconic = false;
+    Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        background = AfxGetMainWnd()->m_hWnd;
+        companion = c->m_hWnd;
+        g_minimised = &order;
+        HHOOK hook = ::SetWindowsHookExW(WH_CBT, &RecordMinimise, nullptr, ::GetCurrentThreadId());
+        ::SendMessageW(c->m_btnMinimize.m_hWnd, BM_CLICK, 0, 0);
+        ::UnhookWindowsHookEx(hook);
+        g_minimised = nullptr;
+        bothIconic = ::IsIconic(companion) && ::IsIconic(background);
+        CloseCurrentLauncher();
+    });
+    EXPECT_EQ(order, (std::vector<HWND>{companion, background}));
+    EXPECT_TRUE(bothIconic);
+}
+
+TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
+    test::MessageBoxAnswerer answers(IDNO);
+    bool stayedAfterNo = false;
+    HWND companion = nullptr;
+    int rounds = 0;
+    const int code = Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        companion = c->m_hWnd;
+        HWND background = AfxGetMainWnd()->m_hWnd;
+        ::SendMessageW(c->m_btnClose.m_hWnd, BM_CLICK, 0, 0);
+        ++rounds;
+        stayedAfterNo = ::IsWindowVisible(background) && ::IsWindowVisible(companion) &&
+                        AfxGetMainWnd() && AfxGetMainWnd()->m_hWnd == background;
+        answers.SetAnswer(IDYES);
+        ::SendMessageW(c->m_btnClose.m_hWnd, BM_CLICK, 0, 0);
+        ++rounds;
+    });
+    EXPECT_EQ(rounds, 2);
+    EXPECT_TRUE(stayedAfterNo);
+    ASSERT_EQ(answers.boxes.size(), 2u);
+    for (const auto& box : answers.boxes) {
+        EXPECT_EQ(box.text, L"即将退出Orvane，是否继续？");
+        EXPECT_EQ(box.caption, L"退出游戏");
+        EXPECT_EQ(box.owner, companion);
+        EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO}));
+        EXPECT_FALSE(box.icon);
+    }
+    EXPECT_EQ(code, 0);
+    // The recorder does see icons and other buttons when a box has them.
+    ::MessageBoxW(nullptr, L"probe", L"probe", MB_OKCANCEL | MB_ICONQUESTION);
+    ASSERT_EQ(answers.boxes.size(), 3u);
+    EXPECT_TRUE(answers.boxes[2].icon);
+    EXPECT_EQ(answers.boxes[2].buttons, (std::vector<int>{IDOK, IDCANCEL}));
+}
+
+} // namespace
