@@ -481,9 +481,15 @@ TEST_F(HostedControl, ClosingTheHostReleasesEveryControlAndSite) {
     ASSERT_TRUE(wrapper.CreateControl(test::CLSID_TestControl, nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 5, 5}, &dlg, 9));
     test::TestControl* ctl = test::TestControl::Last();
     ASSERT_NE(ctl, nullptr);
-    // Follow the control to its end.
+    // Follow the control, its site and its sink to their end.
     ctl->AddRef();
     ASSERT_TRUE(ctl->HoldsSite());
+    IOleClientSite* site = nullptr;
+    ASSERT_EQ(ctl->GetClientSite(&site), S_OK);
+    ASSERT_NE(site, nullptr);
+    IUnknown* sink = ctl->sink;
+    ASSERT_NE(sink, nullptr);
+    sink->AddRef();
     dlg.DestroyWindow();
     // Events disconnected first, then closed and the site taken back.
     const auto& calls = ctl->calls;
@@ -494,8 +500,10 @@ TEST_F(HostedControl, ClosingTheHostReleasesEveryControlAndSite) {
     EXPECT_FALSE(ctl->HoldsSite());
     EXPECT_EQ(ctl->sink, nullptr);
     EXPECT_EQ(wrapper.m_pCtrlSite, nullptr);
-    // Ours is the only reference left.
+    // Ours are the only references left.
     EXPECT_EQ(ctl->Release(), 0u);
+    EXPECT_EQ(site->Release(), 0u);
+    EXPECT_EQ(sink->Release(), 0u);
 }
 
 TEST_F(HostedControl, DetachedHostsControlsAreReleasedWhenTheObjectGoes) {
@@ -654,11 +662,18 @@ TEST_F(TemplateHosting, TemplateItemIsHostedSizedBoundAndGivenItsInitialState) {
     EXPECT_EQ(dlg.before.back(), L"http://example.invalid/start?name=ov22");
     EXPECT_NO_THROW(dlg.m_browser.GetLocationURL());
 
+    // Closing lets the real control drop every reference to the site.
+    fw::ComPtr<IOleClientSite> client;
+    ASSERT_EQ(object->GetClientSite(client.put()), S_OK);
+    ASSERT_TRUE(client);
+    object.reset();
+    browser.reset();
     dlg.DestroyWindow();
     EXPECT_EQ(dlg.m_browser.m_hWnd, nullptr);
     EXPECT_EQ(dlg.m_browser.m_pCtrlSite, nullptr);
     EXPECT_FALSE(::IsWindow(hBrowser));
     EXPECT_EQ(dlg.m_browser.GetLocationURL(), L"");
+    EXPECT_EQ(client.Detach()->Release(), 0u);
 }
 
 TEST_F(TemplateHosting, PlainDialogHostAnswersWithTheBrowsersDefaults) {
@@ -1078,6 +1093,84 @@ TEST_F(HtmlDialogHosting, RecordFlagsExtentAndLocationReachTheControl) {
     plainObject->GetExtent(DVASPECT_CONTENT, &extent);
     EXPECT_NE(extent.cx, 2000);
     dlg.DestroyWindow();
+}
+
+// --- Keys for the UI-active control ---
+
+class ActiveObject final : public IOleInPlaceActiveObject {
+public:
+    HRESULT answer = S_OK;
+    std::vector<UINT> keys;
+    LONG refs = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IOleInPlaceActiveObject) {
+            *ppv = static_cast<IOleInPlaceActiveObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override {
+        keys.push_back(static_cast<UINT>(msg->wParam));
+        return answer;
+    }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(WINBOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(WINBOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, WINBOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(WINBOOL) override { return S_OK; }
+};
+
+TEST_F(HtmlDialogHosting, KeysInsideTheBrowserGoToItsActiveObjectFirst) {
+    ActiveObject active;
+    {
+        PageDialog dlg;
+        ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+        IOleInPlaceSite* site = dlg.m_wndBrowser.m_pCtrlSite;
+        fw::ComPtr<IOleInPlaceFrame> frame;
+        fw::ComPtr<IOleInPlaceUIWindow> doc;
+        RECT pos{}, clip{};
+        OLEINPLACEFRAMEINFO info{sizeof info, FALSE, nullptr, nullptr, 0};
+        ASSERT_EQ(site->GetWindowContext(frame.put(), doc.put(), &pos, &clip, &info), S_OK);
+        ASSERT_TRUE(frame);
+        EXPECT_FALSE(doc);
+        EXPECT_EQ(info.hwndFrame, dlg.m_hWnd);
+        HWND frameWnd = nullptr;
+        EXPECT_EQ(frame->GetWindow(&frameWnd), S_OK);
+        EXPECT_EQ(frameWnd, dlg.m_hWnd);
+
+        // Not UI-active yet: the dialog handles its keys alone.
+        MSG tab{dlg.m_wndBrowser.m_hWnd, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+        dlg.PreTranslateMessage(&tab);
+        EXPECT_TRUE(active.keys.empty());
+
+        ASSERT_EQ(frame->SetActiveObject(&active, L"item"), S_OK);
+        EXPECT_TRUE(dlg.PreTranslateMessage(&tab));
+        EXPECT_EQ(active.keys, std::vector<UINT>{VK_TAB});
+        // A key of another window is not the control's.
+        MSG elsewhere{dlg.m_hWnd, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+        dlg.PreTranslateMessage(&elsewhere);
+        EXPECT_EQ(active.keys.size(), 1u);
+        // Not used by the control: offered, then left to the dialog's own processing.
+        active.answer = S_FALSE;
+        MSG f5{dlg.m_wndBrowser.m_hWnd, WM_KEYDOWN, VK_F5, 0, 0, {}};
+        dlg.PreTranslateMessage(&f5);
+        EXPECT_EQ(active.keys, (std::vector<UINT>{VK_TAB, VK_F5}));
+        // UI deactivation ends it.
+        EXPECT_EQ(site->OnUIDeactivate(FALSE), S_OK);
+        dlg.PreTranslateMessage(&tab);
+        EXPECT_EQ(active.keys.size(), 2u);
+        EXPECT_EQ(active.refs, 1);
+        ASSERT_EQ(frame->SetActiveObject(&active, L"item"), S_OK);
+        EXPECT_EQ(active.refs, 2);
+        frame.reset();
+        dlg.DestroyWindow();
+    }
+    EXPECT_EQ(active.refs, 1) << "the active object is let go with the controls";
 }
 
 } // namespace
