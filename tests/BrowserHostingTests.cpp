@@ -872,6 +872,32 @@ TEST_F(TemplateHosting, AnExceptionInAnEventHandlerComesBackAsExceptionInfo) {
     dlg.DestroyWindow();
 }
 
+TEST_F(TemplateHosting, HandOffClosesBothWindowsAndTheObjectReleasesTheControlLater) {
+    fw::ComPtr<IOleClientSite> client;
+    HWND hDlg = nullptr;
+    HWND hBrowser = nullptr;
+    {
+        CompanionLike dlg;
+        ASSERT_TRUE(dlg.Create(IDD_VXSTANDARD_DIALOG));
+        auto object = fw::QueryAs<IOleObject>(dlg.m_browser.m_pCtrlSite->GetControlUnknown(), IID_IOleObject);
+        ASSERT_EQ(object->GetClientSite(client.put()), S_OK);
+        object.reset();
+        // What the launcher does when the page hands over a game address.
+        hBrowser = dlg.m_browser.m_hWnd;
+        ::PostMessageW(hBrowser, WM_CLOSE, 0, 0);
+        dlg.m_browser.Detach();
+        hDlg = dlg.m_hWnd;
+        ::PostMessageW(hDlg, WM_CLOSE, 0, 0);
+        dlg.Detach();
+        EXPECT_EQ(dlg.m_browser.GetLocationURL(), L"");
+        ASSERT_TRUE(test::PumpUntil([&] { return !::IsWindow(hDlg); }, 2000));
+        EXPECT_FALSE(::IsWindow(hBrowser));
+        // The windows went by default processing; the control is still hosted until the object goes.
+        EXPECT_EQ(CControlContainer::Of(&dlg, false)->GetSiteCount(), 1u);
+    }
+    EXPECT_EQ(client.Detach()->Release(), 0u) << "the control let go of its site";
+}
+
 // --- The HTML dialog's external object behind the zone check ---
 
 class SecurityDocument final : public IDispatch, public IInternetHostSecurityManager {
