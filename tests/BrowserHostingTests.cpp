@@ -618,10 +618,13 @@ TEST_F(TemplateHosting, TemplateItemIsHostedSizedBoundAndGivenItsInitialState) {
     EXPECT_TRUE(SameRect(ChildRectInParent(hBrowser), expected));
     EXPECT_GT(expected.right - expected.left, 37) << "dialog units, not pixels";
 
-    // The other items are the platform's and survive the removal of the ActiveX item.
+    // The other items are the platform's and survive the removal of the ActiveX item; the
+    // browser takes its template place among them (z-order and tab order: 104, 1005, 1004, ...).
     for (int id : {IDC_BTN_SITE, IDC_BTN_CLOSE, IDC_BTN_HIDDEN, IDC_BTN_MINIMIZE}) {
         EXPECT_NE(::GetDlgItem(dlg.m_hWnd, id), nullptr) << id;
     }
+    EXPECT_EQ(::GetWindow(::GetDlgItem(dlg.m_hWnd, IDC_BTN_SITE), GW_HWNDNEXT), hBrowser);
+    EXPECT_EQ(::GetWindow(hBrowser, GW_HWNDNEXT), ::GetDlgItem(dlg.m_hWnd, IDC_BTN_CLOSE));
 
     COleControlSite* site = dlg.m_browser.m_pCtrlSite;
     ASSERT_NE(site, nullptr);
