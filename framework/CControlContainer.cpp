@@ -55,7 +55,14 @@ CControlContainer::~CControlContainer() {
 
 CControlContainer* CControlContainer::Of(CWnd* pWnd, bool bCreate) {
     if (!pWnd) return nullptr;
-    if (auto* pCont = dynamic_cast<CControlContainer*>(pWnd->m_pCtrlCont)) return pCont;
+    if (auto* pCont = dynamic_cast<CControlContainer*>(pWnd->m_pCtrlCont)) {
+        // The object got a new window (created again): the controls of the old one go.
+        if (bCreate && pWnd->m_hWnd && pCont->m_hWnd != pWnd->m_hWnd) {
+            pCont->ReleaseAll();
+            pCont->m_hWnd = pWnd->m_hWnd;
+        }
+        return pCont;
+    }
     if (!bCreate || pWnd->m_pCtrlCont || !pWnd->m_hWnd) return nullptr;
     auto* pCont = new (std::nothrow) CControlContainer(pWnd);
     pWnd->m_pCtrlCont = pCont;

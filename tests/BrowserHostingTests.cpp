@@ -101,6 +101,14 @@ TEST_F(HtmlDialogHosting, OwnBrowserFillsTheClientAreaShowsThePageAndFollowsTheS
     auto* cont = CControlContainer::Of(&dlg, false);
     ASSERT_NE(cont, nullptr);
     EXPECT_EQ(cont->GetSiteCount(), 0u);
+
+    // The same object made again hosts a new browser in its new window.
+    ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
+    ASSERT_TRUE(dlg.m_pBrowserApp);
+    ASSERT_NE(dlg.m_wndBrowser.m_hWnd, nullptr);
+    EXPECT_EQ(::GetParent(dlg.m_wndBrowser.m_hWnd), dlg.m_hWnd);
+    EXPECT_EQ(cont->GetSiteCount(), 1u);
+    dlg.DestroyWindow();
 }
 
 // Its own entry for the browser's BeforeNavigate2 takes the place of the framework's.
