@@ -2,6 +2,7 @@
 
 #include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
+#include "framework/ComObject.h"
 #include "framework/Variant.h"
 
 #include <cstring>
@@ -10,29 +11,14 @@
 
 // The object's IDispatch: a separate heap object, so that a script may keep it after the
 // command target is gone; the owner cuts the back pointer when it goes.
-class CCmdTargetDispatch final : public IDispatch {
+class CCmdTargetDispatch final : public fw::ComObject<CCmdTargetDispatch, IDispatch> {
 public:
     explicit CCmdTargetDispatch(CCmdTarget* pOwner) noexcept : m_pOwner(pOwner) {}
-    CCmdTargetDispatch(const CCmdTargetDispatch&) = delete;
-    CCmdTargetDispatch& operator=(const CCmdTargetDispatch&) = delete;
 
     void Disconnect() noexcept { m_pOwner = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_ref)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG ref = ::InterlockedDecrement(&m_ref);
-        if (ref == 0) delete this;
-        return static_cast<ULONG>(ref);
+    void* FindInterface(REFIID riid) noexcept {
+        return riid == IID_IUnknown || riid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr;
     }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
@@ -60,8 +46,6 @@ public:
     }
 
 private:
-    ~CCmdTargetDispatch() = default;
-    LONG m_ref = 1;
     CCmdTarget* m_pOwner;
 };
 

@@ -29,7 +29,7 @@
 //     VTS_VARIANT   const VARIANT&, VARIANT, const VARIANT*   (the argument as it came, unconverted)
 //     VTS_PVARIANT  VARIANT*   (a VT_BYREF|VT_VARIANT argument's target, or the plain argument;
 //                               never null)
-//     VTS_BSTR      const std::wstring&, std::wstring, LPCWSTR (never null), BSTR
+//     VTS_BSTR      const std::wstring&, std::wstring, LPCWSTR (never null), BSTR (may be null)
 //     VTS_BOOL      BOOL (TRUE/FALSE), bool, VARIANT_BOOL (as sent: -1/0)
 //     VTS_I4        long, int, unsigned; VTS_I2 short, int, long; VTS_UI1 BYTE
 //     VTS_R4        float, double; VTS_R8 double
@@ -39,6 +39,8 @@
 // double (VT_R8), std::wstring (VT_BSTR), IDispatch* (VT_DISPATCH, the reference passes on).
 // Event handlers return void, or BOOL (ignored).
 //
+// Entries are methods: Invoke wants DISPATCH_METHOD (script engines may add DISPATCH_PROPERTYGET);
+// a property read or write of an entry is DISP_E_MEMBERNOTFOUND. Named arguments are refused.
 // Dispatch ids: names match without regard to case. An entry without an id (DISP_FUNCTION) gets
 // MAKELONG(position + 1, depth), where depth counts tables from the object's most-derived one (0)
 // towards CCmdTarget: the first entry of the most-derived table is 1.

@@ -4,30 +4,18 @@
 #include <utility>
 
 // The in-place frame the hosted controls see: the owner window, no tool space, no menus.
-class CInPlaceFrame final : public IOleInPlaceFrame {
+class CInPlaceFrame final : public fw::ComObject<CInPlaceFrame, IOleInPlaceFrame> {
 public:
     explicit CInPlaceFrame(CControlContainer* pContainer) noexcept : m_pContainer(pContainer) {}
-    CInPlaceFrame(const CInPlaceFrame&) = delete;
-    CInPlaceFrame& operator=(const CInPlaceFrame&) = delete;
 
     void Disconnect() noexcept { m_pContainer = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
+    void* FindInterface(REFIID riid) noexcept {
         if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow ||
             riid == IID_IOleInPlaceFrame) {
-            *ppv = static_cast<IOleInPlaceFrame*>(this);
-            AddRef();
-            return S_OK;
+            return static_cast<IOleInPlaceFrame*>(this);
         }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_ref)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG ref = ::InterlockedDecrement(&m_ref);
-        if (ref == 0) delete this;
-        return static_cast<ULONG>(ref);
+        return nullptr;
     }
 
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) override {
@@ -53,8 +41,6 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
 private:
-    ~CInPlaceFrame() = default;
-    LONG m_ref = 1;
     CControlContainer* m_pContainer;
 };
 
@@ -69,7 +55,14 @@ CControlContainer::~CControlContainer() {
 
 CControlContainer* CControlContainer::Of(CWnd* pWnd, bool bCreate) {
     if (!pWnd) return nullptr;
-    if (auto* pCont = dynamic_cast<CControlContainer*>(pWnd->m_pCtrlCont)) return pCont;
+    if (auto* pCont = dynamic_cast<CControlContainer*>(pWnd->m_pCtrlCont)) {
+        // The object got a new window (created again): the controls of the old one go.
+        if (bCreate && pWnd->m_hWnd && pCont->m_hWnd != pWnd->m_hWnd) {
+            pCont->ReleaseAll();
+            pCont->m_hWnd = pWnd->m_hWnd;
+        }
+        return pCont;
+    }
     if (!bCreate || pWnd->m_pCtrlCont || !pWnd->m_hWnd) return nullptr;
     auto* pCont = new (std::nothrow) CControlContainer(pWnd);
     pWnd->m_pCtrlCont = pCont;

@@ -27,6 +27,8 @@ CDHtmlDialog::CDHtmlDialog(UINT nIDTemplate, UINT nHtmlResID, CWnd* pParentWnd) 
     : CDialog(nIDTemplate, pParentWnd), m_nHtmlResID(nHtmlResID) {}
 
 CDHtmlDialog::~CDHtmlDialog() {
+    // Derived parts are gone: pages holding our IDispatch reach nothing from here on.
+    ExternalDisconnect();
     // Take the window down while this object is still whole, so that the browser goes through
     // WM_DESTROY before m_wndBrowser and the rest of the object.
     if (m_hWnd && FromHandlePermanent(m_hWnd) == this) DestroyWindow();

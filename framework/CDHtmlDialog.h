@@ -53,7 +53,8 @@ public:
     // The res:// address of an HTML resource of the resource module.
     static std::wstring ResourceUrl(UINT nRes);
 
-    // The object handed to the page as window.external (null: none).
+    // The object handed to the page as window.external (null: none). Takes a reference of its
+    // own: pass GetIDispatch(FALSE), or release the reference GetIDispatch(TRUE) gave.
     void SetExternalDispatch(IDispatch* pdispExternal);
     // TRUE: the external object is handed out without asking the security manager.
     virtual BOOL IsExternalDispatchSafe();

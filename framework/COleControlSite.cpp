@@ -15,29 +15,14 @@
 
 // The sink a control fires its events into: a separate object, so that a control that keeps
 // it after the site is gone reaches nothing.
-class COleEventSink final : public IDispatch {
+class COleEventSink final : public fw::ComObject<COleEventSink, IDispatch> {
 public:
     COleEventSink(COleControlSite* pSite, REFIID iidEvents) noexcept : m_pSite(pSite), m_iid(iidEvents) {}
-    COleEventSink(const COleEventSink&) = delete;
-    COleEventSink& operator=(const COleEventSink&) = delete;
 
     void Disconnect() noexcept { m_pSite = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == m_iid) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_ref)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG ref = ::InterlockedDecrement(&m_ref);
-        if (ref == 0) delete this;
-        return static_cast<ULONG>(ref);
+    void* FindInterface(REFIID riid) noexcept {
+        return riid == IID_IUnknown || riid == IID_IDispatch || riid == m_iid ? static_cast<IDispatch*>(this) : nullptr;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
         if (!pctinfo) return E_POINTER;
@@ -63,8 +48,6 @@ public:
     }
 
 private:
-    ~COleEventSink() = default;
-    LONG m_ref = 1;
     COleControlSite* m_pSite;
     IID m_iid;
 };
@@ -126,32 +109,11 @@ bool ParseBrowserInitState(const std::vector<BYTE>& data, BrowserInitState& out)
 
 COleControlSite::COleControlSite(CControlContainer* pContainer) noexcept : m_pContainer(pContainer) {}
 
-COleControlSite::~COleControlSite() = default;
-
-HRESULT STDMETHODCALLTYPE COleControlSite::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
-        *ppv = static_cast<IOleClientSite*>(this);
-    } else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) {
-        *ppv = static_cast<IOleInPlaceSite*>(this);
-    } else if (riid == IID_IDocHostUIHandler) {
-        *ppv = static_cast<IDocHostUIHandler*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE COleControlSite::AddRef() {
-    return static_cast<ULONG>(::InterlockedIncrement(&m_ref));
-}
-
-ULONG STDMETHODCALLTYPE COleControlSite::Release() {
-    const LONG ref = ::InterlockedDecrement(&m_ref);
-    if (ref == 0) delete this;
-    return static_cast<ULONG>(ref);
+void* COleControlSite::FindInterface(REFIID riid) noexcept {
+    if (riid == IID_IUnknown || riid == IID_IOleClientSite) return static_cast<IOleClientSite*>(this);
+    if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) return static_cast<IOleInPlaceSite*>(this);
+    if (riid == IID_IDocHostUIHandler) return static_cast<IDocHostUIHandler*>(this);
+    return nullptr;
 }
 
 CWnd* COleControlSite::GetContainerWnd() const noexcept {

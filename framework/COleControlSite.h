@@ -3,6 +3,7 @@
 // browser and the controls of dialog templates alike. It is the control's client site and
 // in-place site, its document host UI handler (delegating to the hosting window when that is a
 // CDHtmlDialog), and it connects the control's events to the hosting window's event-sink table.
+#include "framework/ComObject.h"
 #include "framework/ComPtr.h"
 
 #include <windows.h>
@@ -39,11 +40,10 @@ struct BrowserInitState {
 // False, with out untouched, when the bytes are not such a record (size, class or version).
 bool ParseBrowserInitState(const std::vector<BYTE>& data, BrowserInitState& out);
 
-class COleControlSite final : public IOleClientSite, public IOleInPlaceSite, public IDocHostUIHandler {
+class COleControlSite final
+    : public fw::ComObject<COleControlSite, IOleClientSite, IOleInPlaceSite, IDocHostUIHandler> {
 public:
     explicit COleControlSite(CControlContainer* pContainer) noexcept;
-    COleControlSite(const COleControlSite&) = delete;
-    COleControlSite& operator=(const COleControlSite&) = delete;
 
     // Creates the control, gives it its initial state (InitNew, then the record's extent, flags
     // and location when it is a WebBrowser record), connects its events, activates it in place at
@@ -77,10 +77,7 @@ public:
     // The control fired an event: run the hosting window's entry for this control.
     HRESULT FireEvent(DISPID dispid, DISPPARAMS* pParams, EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept;
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    void* FindInterface(REFIID riid) noexcept;
 
     // IOleClientSite
     HRESULT STDMETHODCALLTYPE SaveObject() override;
@@ -128,7 +125,6 @@ public:
     HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) override;
 
 private:
-    ~COleControlSite();
     CDHtmlDialog* HtmlHost() const noexcept;
     HWND ContainerHwnd() const noexcept;
     RECT CurrentPosRect() const noexcept;
@@ -136,7 +132,6 @@ private:
     void DisconnectEvents() noexcept;
     void ApplyBrowserState(const BrowserInitState& state) noexcept;
 
-    LONG m_ref = 1;
     CControlContainer* m_pContainer;
     UINT m_nID = 0;
     CLSID m_clsid{};
