@@ -1,5 +1,7 @@
 #include "framework/CDHtmlDialog.h"
 
+#include "framework/OleInit.h"
+
 #include "framework/CControlContainer.h"
 #include "framework/CWinApp.h"
 
@@ -35,6 +37,8 @@ CDHtmlDialog::~CDHtmlDialog() {
 }
 
 BOOL CDHtmlDialog::OnInitDialog() {
+    // An HTML dialog always hosts a control: make sure hosting (and OLE) is on.
+    if (!AfxGetOccManager()) AfxEnableControlContainer();
     CDialog::OnInitDialog();
     RECT rc{};
     GetClientRect(&rc);
