@@ -1,0 +1,219 @@
+// The real Orvane.exe, started as its own process and driven from outside: windows found by
+// process, the screen read back, the close button clicked and its confirmation answered.
+#include "TestSupport.h"
+#include "app/ConfigStore.h"
+#include "framework/Handles.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+#include <gdiplus.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<HWND> ProcessTopWindows(DWORD pid) {
+    struct Ctx {
+        DWORD pid;
+        std::vector<HWND> out;
+    } ctx{pid, {}};
+    ::EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+            auto* c = reinterpret_cast<Ctx*>(p);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(h, &owner);
+            if (owner == c->pid) c->out.push_back(h);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    return ctx.out;
+}
+
+bool WaitFor(const std::function<bool()>& pred, DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    while (!pred()) {
+        if (::GetTickCount() - start > ms) return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+std::wstring TextOf(HWND h) {
+    wchar_t buf[512] = {};
+    ::GetWindowTextW(h, buf, 512);
+    return buf;
+}
+
+COLORREF ScreenPixel(int x, int y) {
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF c = ::GetPixel(screen, x, y);
+    ::ReleaseDC(nullptr, screen);
+    return c;
+}
+
+// The running launcher: its process and its two windows.
+class OrvaneProcess {
+public:
+    explicit OrvaneProcess(const std::wstring& exe) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::wstring cmd = L"\"" + exe + L"\"";
+        m_started = ::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
+    }
+    ~OrvaneProcess() {
+        if (!m_started) return;
+        if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(m_pi.hProcess, 1);
+        ::CloseHandle(m_pi.hThread);
+        ::CloseHandle(m_pi.hProcess);
+    }
+    bool started() const { return m_started != FALSE; }
+    DWORD pid() const { return m_pi.dwProcessId; }
+    HANDLE process() const { return m_pi.hProcess; }
+
+    // The launcher background: the visible layered top-level window titled "Orvane".
+    HWND Background() const {
+        for (HWND h : ProcessTopWindows(pid())) {
+            if (::IsWindowVisible(h) && TextOf(h) == L"Orvane" && (::GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED) &&
+                !::GetWindow(h, GW_OWNER)) {
+                return h;
+            }
+        }
+        return nullptr;
+    }
+    HWND Companion(HWND background) const {
+        for (HWND h : ProcessTopWindows(pid())) {
+            if (::GetWindow(h, GW_OWNER) == background && ::GetDlgItem(h, IDC_BTN_CLOSE)) return h;
+        }
+        return nullptr;
+    }
+    HWND MessageBoxWindow() const {
+        for (HWND h : ProcessTopWindows(pid())) {
+            if (::IsWindowVisible(h) && test::ClassNameOf(h) == L"#32770" && ::GetDlgItem(h, 0xFFFF)) return h;
+        }
+        return nullptr;
+    }
+
+private:
+    PROCESS_INFORMATION m_pi{};
+    BOOL m_started = FALSE;
+};
+
+class EndToEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        m_folder = ModuleFolder(CurrentModulePath());
+        m_exe = m_folder + L"Orvane.exe";
+        if (::GetFileAttributesW(m_exe.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "Orvane.exe not built";
+        m_config = m_folder + L"config.ini";
+        HANDLE h = ::CreateFileW(m_config.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        const std::string text = "[mw]\r\nclient_web=http://launcher.example/e2e\r\n";
+        DWORD n = 0;
+        ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+        ::CloseHandle(h);
+    }
+    void TearDown() override {
+        if (!m_config.empty()) ::DeleteFileW(m_config.c_str());
+    }
+    std::wstring m_folder, m_exe, m_config;
+};
+
+TEST_F(EndToEnd, LauncherShowsItsSkinAndClosesOnlyAfterYes) {
+    test::GdiplusSession gdiplus;
+    // The skin as the executable carries it, to compare with the screen.
+    Gdiplus::Bitmap* skin = nullptr;
+    {
+        HRSRC res = ::FindResourceW(nullptr, MAKEINTRESOURCEW(IDB_SKIN), L"PNG");
+        ASSERT_NE(res, nullptr);
+        const DWORD size = ::SizeofResource(nullptr, res);
+        HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, size);
+        std::memcpy(::GlobalLock(block), ::LockResource(::LoadResource(nullptr, res)), size);
+        ::GlobalUnlock(block);
+        IStream* stream = nullptr;
+        ASSERT_EQ(::CreateStreamOnHGlobal(block, TRUE, &stream), S_OK);
+        skin = Gdiplus::Bitmap::FromStream(stream);
+        stream->Release();
+    }
+    ASSERT_NE(skin, nullptr);
+
+    const int sw = ::GetSystemMetrics(SM_CXSCREEN), sh = ::GetSystemMetrics(SM_CYSCREEN);
+    const COLORREF desktopBefore = ScreenPixel(sw / 2, 40);
+
+    OrvaneProcess orvane(m_exe);
+    ASSERT_TRUE(orvane.started());
+    HWND background = nullptr, companion = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (background = orvane.Background()) != nullptr &&
+                                     (companion = orvane.Companion(background)) != nullptr; },
+                        30000));
+    // Give the first presentation and the buttons' painting a moment.
+    ::Sleep(500);
+    RECT bg{}, co{};
+    ::GetWindowRect(background, &bg);
+    ::GetWindowRect(companion, &co);
+    EXPECT_EQ(bg.right - bg.left, 1257);
+    EXPECT_EQ(bg.bottom - bg.top, 877);
+    EXPECT_TRUE(::EqualRect(&bg, &co));
+    EXPECT_TRUE(::IsWindowVisible(companion));
+    EXPECT_EQ(test::ClassNameOf(::GetDlgItem(companion, IDC_BTN_CLOSE)).size(), 9u); // "MfcButton", any case
+
+    // The screen shows the skin: opaque skin pixels as they are, transparent ones the desktop.
+    int opaqueChecked = 0, opaqueWrong = 0, clearChecked = 0, clearWrong = 0;
+    for (int y = 20; y < 877; y += 37) {
+        for (int x = 20; x < 1257; x += 41) {
+            const int sx = bg.left + x, sy = bg.top + y;
+            if (sx < 0 || sy < 0 || sx >= sw || sy >= sh) continue;
+            // Leave the browser and the buttons out: they are the companion's.
+            if (x >= 360 && x < 1080 && y >= 230 && y < 740) continue;
+            Gdiplus::Color c;
+            skin->GetPixel(x, y, &c);
+            const COLORREF screen = ScreenPixel(sx, sy);
+            if (c.GetA() == 255) {
+                ++opaqueChecked;
+                const COLORREF want = RGB(c.GetR(), c.GetG(), c.GetB());
+                if (std::abs(GetRValue(screen) - GetRValue(want)) > 2 || std::abs(GetGValue(screen) - GetGValue(want)) > 2 ||
+                    std::abs(GetBValue(screen) - GetBValue(want)) > 2) {
+                    ++opaqueWrong;
+                }
+            } else if (c.GetA() == 0) {
+                ++clearChecked;
+                if (screen != desktopBefore) ++clearWrong;
+            }
+        }
+    }
+    delete skin;
+    EXPECT_GT(opaqueChecked, 100);
+    EXPECT_GT(clearChecked, 50);
+    EXPECT_EQ(opaqueWrong, 0);
+    EXPECT_EQ(clearWrong, 0);
+
+    // Close button: No keeps everything, Yes ends the process.
+    HWND closeButton = ::GetDlgItem(companion, IDC_BTN_CLOSE);
+    for (int answer : {IDNO, IDYES}) {
+        ASSERT_TRUE(::PostMessageW(closeButton, BM_CLICK, 0, 0));
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (box = orvane.MessageBoxWindow()) != nullptr; }, 10000));
+        EXPECT_EQ(TextOf(box), L"退出游戏");
+        wchar_t text[256] = {};
+        ::GetDlgItemTextW(box, 0xFFFF, text, 256);
+        EXPECT_STREQ(text, L"即将退出Orvane，是否继续？");
+        EXPECT_EQ(::GetWindow(box, GW_OWNER), companion);
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        if (answer == IDNO) {
+            ASSERT_TRUE(WaitFor([&] { return orvane.MessageBoxWindow() == nullptr; }, 10000));
+            ::Sleep(200);
+            EXPECT_TRUE(::IsWindowVisible(background));
+            EXPECT_TRUE(::IsWindowVisible(companion));
+            EXPECT_EQ(::WaitForSingleObject(orvane.process(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        }
+    }
+    ASSERT_EQ(::WaitForSingleObject(orvane.process(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD code = 1;
+    ::GetExitCodeProcess(orvane.process(), &code);
+    EXPECT_EQ(code, 0u);
+}
+
+} // namespace
