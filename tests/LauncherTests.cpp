@@ -263,7 +263,7 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
     HRESULT hr = E_FAIL;
     HWND background = nullptr, companion = nullptr;
     std::wstring gameUrl, extra;
-    bool launcherGone = false, gameIsMain = false;
+    bool launcherGone = false, gameIsMain = false, skinReleased = false;
     int launchers = 0;
     const int code = Run([&] {
         ++launchers;
@@ -273,8 +273,11 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
         companion = c->m_hWnd;
         fw::ComPtr<IDispatch> external = ExternalOf(c);
         ASSERT_TRUE(external);
-        test::RunSoon([&] {
-            // Inside the game window's loop.
+        auto* oldLauncher = dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd());
+        ASSERT_TRUE(oldLauncher && oldLauncher->HasSkin());
+        test::RunSoon([&, oldLauncher] {
+            // Inside the game window's loop. The retired launcher keeps no decoded skin.
+            skinReleased = !oldLauncher->HasSkin();
             auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
             gameIsMain = game != nullptr;
             if (game) {
@@ -298,6 +301,7 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
     EXPECT_EQ(gameUrl, kGameUrl);
     EXPECT_EQ(extra, L"s1");
     EXPECT_TRUE(launcherGone);
+    EXPECT_TRUE(skinReleased);
     EXPECT_EQ(launchers, 2);
     EXPECT_EQ(code, 0);
     ASSERT_EQ(yes.boxes.size(), 1u);

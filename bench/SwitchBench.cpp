@@ -1,0 +1,122 @@
+// Launcher -> game -> launcher cycles with the real windows: stack used per switch (each
+// switch nests one more modal loop) and memory kept per cycle (each replaced window object
+// lives on until the process ends).
+#include "app/CTranslucentApp.h"
+#include "app/MainWindowSwitch.h"
+#include "framework/COleControlSite.h"
+#include "game/CVxGameDlg.h"
+#include "launcher/CVxStandardDlg.h"
+#include "launcher/CVxTranslucentDlg.h"
+
+#include <windows.h>
+#include <mshtmhst.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kCycles = 40;
+
+size_t CommittedPrivateBytes() {
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION mbi{};
+    for (BYTE* p = nullptr; ::VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi; p = static_cast<BYTE*>(mbi.BaseAddress) + mbi.RegionSize) {
+        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
+        if (static_cast<BYTE*>(mbi.BaseAddress) + mbi.RegionSize < p) break;
+    }
+    return total;
+}
+
+LRESULT CALLBACK AnswerYes(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND h = reinterpret_cast<HWND>(wParam);
+        wchar_t cls[16] = {};
+        ::GetClassNameW(h, cls, 16);
+        if (lstrcmpW(cls, L"#32770") == 0 && ::GetDlgItem(h, 0xFFFF)) ::PostMessageW(h, WM_COMMAND, IDYES, 0);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+int g_cycle = 0;
+std::vector<size_t> g_stack, g_memory;
+
+void CALLBACK Step(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    CWnd* pMain = AfxGetMainWnd();
+    if (auto* game = dynamic_cast<CVxGameDlg*>(pMain)) {
+        ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0); // confirmed by the hook
+        return;
+    }
+    // A launcher: find its companion and hand over through window.external.outLink.
+    CVxStandardDlg* companion = nullptr;
+    for (HWND h = ::GetWindow(::GetDesktopWindow(), GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        if (pMain && ::GetWindow(h, GW_OWNER) == pMain->m_hWnd) {
+            companion = dynamic_cast<CVxStandardDlg*>(CWnd::FromHandlePermanent(h));
+            if (companion) break;
+        }
+    }
+    if (!companion) return;
+    g_stack.push_back(RemainingStackBytes());
+    g_memory.push_back(CommittedPrivateBytes());
+    if (g_cycle++ == kCycles) {
+        ::PostMessageW(companion->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    IDocHostUIHandler* handler = nullptr;
+    static_cast<IOleClientSite*>(companion->m_browser.m_pCtrlSite)->QueryInterface(IID_IDocHostUIHandler,
+                                                                                    reinterpret_cast<void**>(&handler));
+    IDispatch* external = nullptr;
+    handler->GetExternal(&external);
+    handler->Release();
+    LPOLESTR name = const_cast<LPOLESTR>(L"outLink");
+    DISPID id2 = 0;
+    external->GetIDsOfNames(IID_NULL, &name, 1, 0, &id2);
+    VARIANT args[2];
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = ::SysAllocString(L"http://game.example/play");
+    args[1].vt = VT_BSTR;
+    args[1].bstrVal = ::SysAllocString(L"s1");
+    DISPPARAMS params{args, nullptr, 2, 0};
+    ::SetTimer(nullptr, 0, 30, &Step); // runs inside the game window's loop
+    external->Invoke(id2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    ::SysFreeString(args[0].bstrVal);
+    ::SysFreeString(args[1].bstrVal);
+    external->Release();
+}
+
+// The game window's own loop needs a step too: every new main window gets one shortly after it shows.
+LRESULT CALLBACK WatchActivate(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        CWnd* pMain = AfxGetMainWnd();
+        if (pMain && reinterpret_cast<HWND>(wParam) == pMain->m_hWnd && dynamic_cast<CVxTranslucentDlg*>(pMain)) {
+            ::SetTimer(nullptr, 0, 30, &Step);
+        }
+    }
+    return AnswerYes(code, wParam, lParam);
+}
+
+} // namespace
+
+int main() {
+    CTranslucentApp app;
+    HHOOK hook = ::SetWindowsHookExW(WH_CBT, &WatchActivate, nullptr, ::GetCurrentThreadId());
+    const DWORD start = ::GetTickCount();
+    AfxWinMain(::GetModuleHandleW(nullptr));
+    const DWORD ms = ::GetTickCount() - start;
+    ::UnhookWindowsHookEx(hook);
+    if (g_stack.size() < 2) {
+        std::printf("switch cycles: did not run (%zu launchers)\n", g_stack.size());
+        return 1;
+    }
+    const size_t cycles = g_stack.size() - 1;
+    const double stackPerSwitch = double(g_stack.front() - g_stack.back()) / double(2 * cycles);
+    const double memPerCycle = (double(g_memory.back()) - double(g_memory[1])) / double(cycles - 1) / 1024.0;
+    std::printf("launcher/game cycles:          %zu (%.0f ms per cycle)\n", cycles, double(ms) / double(cycles));
+    std::printf("stack per switch:              %.0f bytes (reserve %zu KB left after %zu switches)\n", stackPerSwitch,
+                g_stack.back() / 1024, 2 * cycles);
+    std::printf("switches the stack allows:     about %.0f\n",
+                double(g_stack.front() - kSwitchStackReserve) / stackPerSwitch);
+    std::printf("memory kept per cycle:         %.0f KB (private committed)\n", memPerCycle);
+    return 0;
+}
