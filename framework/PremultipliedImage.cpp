@@ -49,7 +49,8 @@ PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR nam
     return out;
 }
 
-void PremultipliedImage::BlendInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept {
+template <class Op>
+void PremultipliedImage::ForEachPixel(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip, Op op) const noexcept {
     if (!dst || IsEmpty()) return;
     const int x0 = std::max({x, 0, static_cast<int>(clip.left)});
     const int y0 = std::max({y, 0, static_cast<int>(clip.top)});
@@ -58,47 +59,38 @@ void PremultipliedImage::BlendInto(uint32_t* dst, int cx, int cy, int x, int y, 
     for (int dy = y0; dy < y1; ++dy) {
         const uint32_t* src = &m_pixels[static_cast<size_t>(dy - y) * m_cx + (x0 - x)];
         uint32_t* out = dst + static_cast<size_t>(dy) * cx + x0;
-        for (int dx = x0; dx < x1; ++dx, ++src, ++out) {
-            const uint32_t s = *src;
-            const uint32_t a = s >> 24;
-            if (a == 0) continue;
-            if (a == 255) {
-                *out = s;
-                continue;
-            }
-            const uint32_t d = *out;
-            const uint32_t inv = 255 - a;
-            uint32_t r = 0xFF000000u;
-            for (int shift = 0; shift < 24; shift += 8) {
-                const uint32_t sc = (s >> shift) & 0xFF;
-                const uint32_t dc = (d >> shift) & 0xFF;
-                const uint32_t c = std::min<uint32_t>(sc + (dc * inv + 127) / 255, 255);
-                r |= c << shift;
-            }
-            *out = r;
-        }
+        for (int dx = x0; dx < x1; ++dx, ++src, ++out) op(*src, *out);
     }
 }
 
-void PremultipliedImage::CutoutInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept {
-    if (!dst || IsEmpty()) return;
-    const int x0 = std::max({x, 0, static_cast<int>(clip.left)});
-    const int y0 = std::max({y, 0, static_cast<int>(clip.top)});
-    const int x1 = std::min({x + m_cx, cx, static_cast<int>(clip.right)});
-    const int y1 = std::min({y + m_cy, cy, static_cast<int>(clip.bottom)});
-    for (int dy = y0; dy < y1; ++dy) {
-        const uint32_t* src = &m_pixels[static_cast<size_t>(dy - y) * m_cx + (x0 - x)];
-        uint32_t* out = dst + static_cast<size_t>(dy) * cx + x0;
-        for (int dx = x0; dx < x1; ++dx, ++src, ++out) {
-            const uint32_t s = *src;
-            const uint32_t a = s >> 24;
-            if (a < 128) continue;
-            uint32_t r = 0xFF000000u;
-            for (int shift = 0; shift < 24; shift += 8) {
-                const uint32_t pc = (s >> shift) & 0xFF;
-                r |= std::min<uint32_t>((pc * 255 + a / 2) / a, 255) << shift;
-            }
-            *out = r;
+void PremultipliedImage::BlendInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept {
+    ForEachPixel(dst, cx, cy, x, y, clip, [](uint32_t s, uint32_t& out) {
+        const uint32_t a = s >> 24;
+        if (a == 0) return;
+        if (a == 255) {
+            out = s;
+            return;
         }
-    }
+        const uint32_t inv = 255 - a;
+        uint32_t r = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t sc = (s >> shift) & 0xFF;
+            const uint32_t dc = (out >> shift) & 0xFF;
+            r |= std::min<uint32_t>(sc + (dc * inv + 127) / 255, 255) << shift;
+        }
+        out = r;
+    });
+}
+
+void PremultipliedImage::CutoutInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept {
+    ForEachPixel(dst, cx, cy, x, y, clip, [](uint32_t s, uint32_t& out) {
+        const uint32_t a = s >> 24;
+        if (a < 128) return;
+        uint32_t r = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t pc = (s >> shift) & 0xFF;
+            r |= std::min<uint32_t>((pc * 255 + a / 2) / a, 255) << shift;
+        }
+        out = r;
+    });
 }

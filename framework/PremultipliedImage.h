@@ -29,6 +29,10 @@ public:
     void CutoutInto(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip) const noexcept;
 
 private:
+    // Calls op(source pixel, destination pixel) over the clipped placement.
+    template <class Op>
+    void ForEachPixel(uint32_t* dst, int cx, int cy, int x, int y, const RECT& clip, Op op) const noexcept;
+
     int m_cx = 0;
     int m_cy = 0;
     std::vector<uint32_t> m_pixels;
