@@ -561,34 +561,7 @@ TEST_F(HostedControl, AnObjectDestroyedWithItsWindowStillUpReleasesItsControls) 
 
 // --- The real control from template 103 (item 1005, with its initial state record) ---
 
-// Template 103 names the image-button class; where the launcher's button is not registered, a
-// stand-in class lets the dialog manager create the item.
-class ButtonClassStandIn {
-public:
-    ButtonClassStandIn() {
-        WNDCLASSW wc{};
-        if (!::GetClassInfoW(AfxGetResourceHandle(), L"MfcButton", &wc)) {
-            wc = WNDCLASSW{};
-            wc.lpfnWndProc = ::DefWindowProcW;
-            wc.hInstance = AfxGetResourceHandle();
-            wc.lpszClassName = L"MfcButton";
-            m_registered = ::RegisterClassW(&wc) != 0;
-        }
-    }
-    ~ButtonClassStandIn() {
-        if (m_registered) ::UnregisterClassW(L"MfcButton", AfxGetResourceHandle());
-    }
-    ButtonClassStandIn(const ButtonClassStandIn&) = delete;
-    ButtonClassStandIn& operator=(const ButtonClassStandIn&) = delete;
-
-private:
-    bool m_registered = false;
-};
-
-class TemplateHosting : public HtmlDialogHosting {
-protected:
-    ButtonClassStandIn buttons;
-};
+class TemplateHosting : public HtmlDialogHosting {};
 
 class TemplateDialog : public CDialog {
 public:

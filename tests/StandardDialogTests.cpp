@@ -15,10 +15,7 @@ namespace {
 
 using test::TestCompanion;
 
-class StandardDialogTest : public testing::Test {
-protected:
-    test::ScopedMfcButtonClass m_buttons;
-};
+class StandardDialogTest : public testing::Test {};
 
 class ParentDialog : public CDialog {
 public:

@@ -1,7 +1,5 @@
 #include "TranslucentTestSupport.h"
 
-#include "framework/CMFCButton.h"
-
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 
@@ -10,7 +8,6 @@
 namespace test {
 
 namespace {
-constexpr wchar_t kMfcButton[] = L"MfcButton";
 constexpr wchar_t kSolidClass[] = L"OrvaneTestSolid";
 
 LRESULT CALLBACK SolidProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -25,14 +22,6 @@ LRESULT CALLBACK SolidProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam
 }
 } // namespace
 
-ScopedMfcButtonClass::ScopedMfcButtonClass() {
-    // The framework's own image-button class serves the template's "MfcButton" items.
-    AfxRegisterMFCCtrlClasses();
-}
-
-ScopedMfcButtonClass::~ScopedMfcButtonClass() {
-    if (m_registered) ::UnregisterClassW(kMfcButton, ::GetModuleHandleW(nullptr));
-}
 
 void TestBackground::PresentFrame(HDC hdcWindow, HDC hdcMem, POINT ptDst, SIZE size) {
     ++presents;

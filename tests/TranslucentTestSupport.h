@@ -15,17 +15,6 @@ namespace test {
 
 constexpr COLORREF kKeyGreen = RGB(0, 255, 0);
 
-// The companion template's image buttons use the "MfcButton" window class: make sure it exists.
-class ScopedMfcButtonClass {
-public:
-    ScopedMfcButtonClass();
-    ~ScopedMfcButtonClass();
-    ScopedMfcButtonClass(const ScopedMfcButtonClass&) = delete;
-    ScopedMfcButtonClass& operator=(const ScopedMfcButtonClass&) = delete;
-
-private:
-    bool m_registered = false;
-};
 
 // Counts of the messages a window procedure saw, by message and by (message, wParam).
 struct MessageLog {

@@ -61,7 +61,6 @@ std::string PixelText(const BYTE* px) {
 class TranslucentTest : public testing::Test {
 protected:
     test::GdiplusSession m_gdiplus;
-    test::ScopedMfcButtonClass m_buttons;
 };
 
 // --- pure arithmetic ---
