@@ -483,6 +483,28 @@ TEST_F(Launcher, MinimiseButtonMinimisesTheCompanionThenTheBackground) {
     EXPECT_TRUE(bothIconic);
 }
 
+TEST_F(Launcher, RestoringTheBackgroundBringsTheCompanionBackOverIt) {
+    bool companionIconic = true, companionVisible = false, sameRect = false;
+    Run([&] {
+        CVxStandardDlg* c = CurrentCompanion();
+        HWND background = AfxGetMainWnd()->m_hWnd;
+        ::SendMessageW(c->m_btnMinimize.m_hWnd, BM_CLICK, 0, 0);
+        // The taskbar button restores the background, the one window the taskbar shows.
+        ::SendMessageW(background, WM_SYSCOMMAND, SC_RESTORE, 0);
+        test::PumpFor(50);
+        companionIconic = ::IsIconic(c->m_hWnd) != FALSE;
+        companionVisible = ::IsWindowVisible(c->m_hWnd) != FALSE;
+        RECT a{}, b{};
+        ::GetWindowRect(background, &a);
+        ::GetWindowRect(c->m_hWnd, &b);
+        sameRect = ::EqualRect(&a, &b) != FALSE;
+        CloseCurrentLauncher();
+    });
+    EXPECT_FALSE(companionIconic);
+    EXPECT_TRUE(companionVisible);
+    EXPECT_TRUE(sameRect);
+}
+
 TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
     test::MessageBoxAnswerer answers(IDNO);
     bool stayedAfterNo = false;

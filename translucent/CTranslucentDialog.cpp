@@ -105,10 +105,14 @@ void CTranslucentDialog::OnMove(int x, int y) {
     }
 }
 
-void CTranslucentDialog::OnSize(UINT, int cx, int cy) {
+void CTranslucentDialog::OnSize(UINT nType, int cx, int cy) {
     Default();
     if (m_pStandardDialog) {
-        ::SetWindowPos(m_pStandardDialog->m_hWnd, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
+        HWND hCompanion = m_pStandardDialog->m_hWnd;
+        // A companion minimised along with this window has no taskbar button of its own: it comes
+        // back when this window does, or the skin would show without its controls.
+        if (nType != SIZE_MINIMIZED && hCompanion && ::IsIconic(hCompanion)) ::ShowWindow(hCompanion, SW_RESTORE);
+        ::SetWindowPos(hCompanion, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
     }
 }
 
