@@ -6,6 +6,8 @@
 #include "framework/Handles.h"
 #include "resource.h"
 
+#include "bench/MemoryProbe.h"
+
 #include <windows.h>
 
 #include <gdiplus.h>
@@ -24,19 +26,6 @@ constexpr int kWidth = 1257;
 constexpr int kHeight = 877;
 constexpr int kIterations = 50;
 
-// Committed private memory of the process (Wine reports no PrivateUsage).
-SIZE_T PrivateBytes() {
-    SIZE_T total = 0;
-    const BYTE* p = nullptr;
-    MEMORY_BASIC_INFORMATION mbi;
-    while (::VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
-        const BYTE* next = static_cast<const BYTE*>(mbi.BaseAddress) + mbi.RegionSize;
-        if (next <= p) break;
-        p = next;
-    }
-    return total;
-}
 
 double Now() {
     static LARGE_INTEGER freq = [] {
@@ -112,9 +101,9 @@ void Measure(Frame& frame, std::vector<Variant>& variants) {
         }
     }
     for (Variant& v : variants) {
-        const SIZE_T before = PrivateBytes();
+        const SIZE_T before = CommittedPrivateBytes();
         for (int i = 0; i < kIterations; ++i) LoadAndDraw(frame, v);
-        const SIZE_T after = PrivateBytes();
+        const SIZE_T after = CommittedPrivateBytes();
         v.kbRetainedPerLoad = (double(after) - double(before)) / 1024.0 / kIterations;
     }
 }

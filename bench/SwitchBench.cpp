@@ -2,6 +2,7 @@
 // switch nests one more modal loop) and memory kept per cycle (each replaced window object
 // lives on until the process ends).
 #include "app/CTranslucentApp.h"
+#include "bench/MemoryProbe.h"
 #include "app/MainWindowSwitch.h"
 #include "framework/COleControlSite.h"
 #include "game/CVxGameDlg.h"
@@ -18,15 +19,6 @@ namespace {
 
 constexpr int kCycles = 40;
 
-size_t CommittedPrivateBytes() {
-    size_t total = 0;
-    MEMORY_BASIC_INFORMATION mbi{};
-    for (BYTE* p = nullptr; ::VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi; p = static_cast<BYTE*>(mbi.BaseAddress) + mbi.RegionSize) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
-        if (static_cast<BYTE*>(mbi.BaseAddress) + mbi.RegionSize < p) break;
-    }
-    return total;
-}
 
 LRESULT CALLBACK AnswerYes(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE) {

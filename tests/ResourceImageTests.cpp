@@ -9,6 +9,8 @@
 #include "framework/Handles.h"
 #include "resource.h"
 
+#include "bench/MemoryProbe.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -30,20 +32,6 @@ ImagePtr Load(UINT id, LPCWSTR type, HMODULE module) {
 
 HMODULE Exe() { return ::GetModuleHandleW(nullptr); }
 
-// Committed private memory of the process, summed over its address space. (Wine reports no
-// PrivateUsage in GetProcessMemoryInfo.)
-SIZE_T PrivateBytes() {
-    SIZE_T total = 0;
-    const BYTE* p = nullptr;
-    MEMORY_BASIC_INFORMATION mbi;
-    while (::VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
-        const BYTE* next = static_cast<const BYTE*>(mbi.BaseAddress) + mbi.RegionSize;
-        if (next <= p) break;
-        p = next;
-    }
-    return total;
-}
 
 // Expects an image object that holds nothing and says why.
 void ExpectFailedImage(const ImagePtr& img) {
@@ -250,12 +238,12 @@ TEST_F(ResourceImage, BytesAreReleasedWithTheImage) {
     };
     for (int i = 0; i < 5; ++i) cycle(); // warm up caches of GDI+ and the codecs
 
-    const SIZE_T before = PrivateBytes();
+    const SIZE_T before = CommittedPrivateBytes();
     for (int i = 0; i < kLoads; ++i) {
         cycle();
         if (HasFatalFailure()) return;
     }
-    const SIZE_T after = PrivateBytes();
+    const SIZE_T after = CommittedPrivateBytes();
     const double growth = after > before ? double(after - before) : 0.0;
 
     // The measure sees such a leak: the same number of copies kept, then freed.
@@ -267,7 +255,7 @@ TEST_F(ResourceImage, BytesAreReleasedWithTheImage) {
             ::GlobalUnlock(kept.back().get());
         }
     }
-    const SIZE_T leaked = PrivateBytes();
+    const SIZE_T leaked = CommittedPrivateBytes();
     kept.clear();
     const double allCopies = double(rb.size) * kLoads;
     ASSERT_GT(double(leaked - after), allCopies * 0.9) << "the counter does not see heap blocks";
