@@ -1,6 +1,7 @@
 #include "app/ConfigStore.h"
 
 #include "framework/Handles.h"
+#include "framework/ModulePath.h"
 
 #include <windows.h>
 
@@ -130,17 +131,6 @@ std::wstring ReadProfileValue(const std::wstring& path, const std::wstring& sect
     return ParseProfileValue(bytes, section, key);
 }
 
-std::wstring CurrentModulePath() {
-    std::vector<wchar_t> buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) return std::wstring(buffer.data(), n);
-        if (buffer.size() >= 32768) return {};
-        buffer.assign(buffer.size() * 2, L'\0');
-    }
-}
-
 std::wstring ModuleFolder(const std::wstring& modulePath) {
     const size_t sep = modulePath.find_last_of(L"\\/");
     if (sep == std::wstring::npos) {
@@ -155,5 +145,5 @@ std::wstring ConfigPathForModule(const std::wstring& modulePath) {
 }
 
 std::wstring ReadConfigValue(std::wstring key) {
-    return ReadProfileValue(ConfigPathForModule(CurrentModulePath()), L"mw", key);
+    return ReadProfileValue(ConfigPathForModule(fw::ModuleFileName(nullptr)), L"mw", key);
 }

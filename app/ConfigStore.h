@@ -15,8 +15,6 @@ std::wstring ModuleFolder(const std::wstring& modulePath);
 // Path of config.ini for a module path (the folder keeps its trailing separator, so the
 // file name follows a doubled backslash, which the file system reads as one).
 std::wstring ConfigPathForModule(const std::wstring& modulePath);
-// The executable's full path, whatever its length.
-std::wstring CurrentModulePath();
 // Reads [section] key from a profile file at any path length.
 std::wstring ReadProfileValue(const std::wstring& path, const std::wstring& section, const std::wstring& key);
 // Profile semantics on file bytes: UTF-16LE with BOM, UTF-8 with BOM, else the ANSI code page.

@@ -32,6 +32,8 @@ LRESULT CALLBACK AnswerYes(int code, WPARAM wParam, LPARAM lParam) {
 
 int g_cycle = 0;
 std::vector<size_t> g_stack, g_memory;
+// Browser controls still referenced and still open, at each launcher.
+COleControlSite::Census g_census;
 
 void CALLBACK Step(HWND, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(nullptr, id);
@@ -51,6 +53,7 @@ void CALLBACK Step(HWND, UINT, UINT_PTR id, DWORD) {
     if (!companion) return;
     g_stack.push_back(RemainingStackBytes());
     g_memory.push_back(CommittedPrivateBytes());
+    g_census = COleControlSite::GetCensus();
     if (g_cycle++ == kCycles) {
         ::PostMessageW(companion->m_hWnd, WM_COMMAND, IDCANCEL, 0);
         return;
@@ -109,6 +112,15 @@ int main() {
                 g_stack.back() / 1024, 2 * cycles);
     std::printf("switches the stack allows:     about %.0f\n",
                 double(g_stack.front() - kSwitchStackReserve) / stackPerSwitch);
-    std::printf("memory kept per cycle:         %.0f KB (private committed)\n", memPerCycle);
+    std::printf("memory kept per cycle:         %.0f KB (private committed; target <= 64 KB%s)\n", memPerCycle,
+                memPerCycle <= 64.0 ? "" : ", MISSED");
+    // After the last cycle: every launcher and game so far made one browser. Only the launchers'
+    // may still be open (a retired launcher's own call is still on the stack below the game).
+    const int games = static_cast<int>(cycles);
+    const int launchers = games + 1;
+    const int openGames = g_census.open - launchers;
+    std::printf("browser controls after %d cycles: %d live, %d open (%d launchers, %d games: %d game pages open%s)\n",
+                games, g_census.live, g_census.open, launchers, games, openGames > 0 ? openGames : 0,
+                openGames > 0 ? ", MISSED" : "");
     return 0;
 }

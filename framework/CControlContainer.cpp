@@ -102,6 +102,16 @@ COleControlSite* CControlContainer::FindSiteById(UINT nID) const noexcept {
     return nullptr;
 }
 
+void CControlContainer::CloseAll() noexcept {
+    m_pActiveObject.reset();
+    // By index: a control may call back into the container while it closes.
+    for (size_t i = 0; i < m_sites.size(); ++i) {
+        fw::ComPtr<COleControlSite> site = m_sites[i];
+        site->CloseControl();
+    }
+    m_pActiveObject.reset();
+}
+
 void CControlContainer::ReleaseAll() noexcept {
     m_pActiveObject.reset();
     // Controls may call back into the container while they close: work on a list of our own.

@@ -28,6 +28,9 @@ public:
     COleControlSite* FindSiteById(UINT nID) const noexcept;
     size_t GetSiteCount() const noexcept { return m_sites.size(); }
 
+    // Closes every control (COleControlSite::CloseControl) and keeps the sites and our references
+    // to the controls until ReleaseAll.
+    void CloseAll() noexcept;
     // Releases every control and site.
     void ReleaseAll() noexcept;
     void OnOwnerDestroy() noexcept override;

@@ -4,6 +4,7 @@
 
 #include "framework/CControlContainer.h"
 #include "framework/CWinApp.h"
+#include "framework/ModulePath.h"
 
 #include <exdispid.h>
 #include <urlmon.h>
@@ -87,6 +88,10 @@ void CDHtmlDialog::OnSize(UINT, int cx, int cy) {
     }
 }
 
+void CDHtmlDialog::CloseHostedControls() noexcept {
+    if (CControlContainer* pCont = CControlContainer::Of(this, false)) pCont->CloseAll();
+}
+
 void CDHtmlDialog::OnDestroy() {
     // The container closes the control itself once this message is handled.
     m_pBrowserApp.reset();
@@ -139,16 +144,8 @@ void CDHtmlDialog::Navigate(LPCWSTR lpszURL, DWORD dwFlags, LPCWSTR lpszTargetFr
 }
 
 std::wstring CDHtmlDialog::ResourceUrl(UINT nRes) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD len = ::GetModuleFileNameW(AfxGetResourceHandle(), path.data(), static_cast<DWORD>(path.size()));
-        if (len == 0) return std::wstring();
-        if (len < path.size()) {
-            path.resize(len);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = fw::ModuleFileName(AfxGetResourceHandle());
+    if (path.empty()) return std::wstring();
     return L"res://" + path + L"/23/" + std::to_wstring(nRes);
 }
 

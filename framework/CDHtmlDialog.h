@@ -53,6 +53,12 @@ public:
     // The res:// address of an HTML resource of the resource module.
     static std::wstring ResourceUrl(UINT nRes);
 
+    // Ends the page and every other control this dialog hosts: each is stopped, cut from its
+    // events, closed and taken off its site (CControlContainer::CloseAll). The objects stay
+    // referenced until this dialog object goes, so a close that arrives through the browser's own
+    // window procedure never frees the control under that procedure's frame.
+    void CloseHostedControls() noexcept;
+
     // The object handed to the page as window.external (null: none). Takes a reference of its
     // own: pass GetIDispatch(FALSE), or release the reference GetIDispatch(TRUE) gave.
     void SetExternalDispatch(IDispatch* pdispExternal);

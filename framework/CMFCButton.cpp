@@ -140,8 +140,9 @@ BOOL AfxRegisterMFCCtrlClasses() noexcept {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
         // Global: the dialog manager creates template items with the template's module, which
-        // need not be the module that registered the class.
-        wc.style = CS_GLOBALCLASS | CS_HREDRAW | CS_VREDRAW;
+        // need not be the module that registered the class. Double clicks, as for the system's
+        // buttons: the second press of a quick pair arrives as WM_LBUTTONDBLCLK and is a press.
+        wc.style = CS_GLOBALCLASS | CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
         wc.lpfnWndProc = &MfcButtonClassProc;
         wc.cbWndExtra = sizeof(LONG_PTR);
         wc.hInstance = ::GetModuleHandleW(nullptr);

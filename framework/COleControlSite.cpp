@@ -5,6 +5,7 @@
 #include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
 #include "framework/CWnd.h"
+#include "framework/ModulePath.h"
 #include "framework/Variant.h"
 
 #include <exdisp.h>
@@ -72,9 +73,7 @@ HRESULT Guarded(Fn&& fn) noexcept {
 }
 
 std::wstring ModuleBaseName() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD len = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, len < MAX_PATH ? len : 0);
+    const std::wstring name = fw::ModuleFileName(nullptr);
     const size_t slash = name.find_last_of(L"\\/");
     return slash == std::wstring::npos ? name : name.substr(slash + 1);
 }
@@ -150,7 +149,12 @@ HRESULT COleControlSite::CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR, 
     } else {
         hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, m_pObject.put_void());
     }
-    if (FAILED(hr) || !m_pObject) return FAILED(hr) ? hr : E_NOINTERFACE;
+    if (FAILED(hr) || !m_pObject) {
+        m_pObject.reset();
+        return FAILED(hr) ? hr : E_NOINTERFACE;
+    }
+    ++s_nLive;
+    ++s_nOpen;
 
     // The record describes a WebBrowser only; any other class starts from InitNew alone.
     BrowserInitState init;
@@ -265,26 +269,44 @@ void COleControlSite::DisconnectEvents() noexcept {
     m_iidEvents = IID_NULL;
 }
 
-void COleControlSite::ReleaseControl() noexcept {
-    // The window object bound to the control keeps no pointer to a site that is gone. Only our
-    // handle map is consulted: the handle itself may be dead.
+void COleControlSite::CloseControl() noexcept {
+    // The window object bound to the control keeps no pointer to a site that is closing. Only
+    // our handle map is consulted: the handle itself may be dead.
     if (CWnd* pWnd = CWnd::FromHandlePermanent(m_hWnd); pWnd && pWnd->m_pCtrlSite == this) {
         pWnd->m_pCtrlSite = nullptr;
     }
+    if (m_bClosed || !m_pObject) return;
+    m_bClosed = true;
+    --s_nOpen;
+    // Our own reference for the duration: the calls below may drop others.
+    fw::ComPtr<COleControlSite> self(this);
+    fw::ComPtr<IOleObject> object = m_pObject;
+    // A browser stops loading first, so nothing arrives for a page that is going.
+    if (auto browser = fw::QueryAs<IWebBrowser2>(object.get(), IID_IWebBrowser2)) Ignore(browser->Stop());
     // Events fired while the control closes reach nobody.
     DisconnectEvents();
-    fw::ComPtr<COleControlSite> self(this);
-    fw::ComPtr<IOleObject> object = std::move(m_pObject);
-    if (object) {
-        Ignore(object->Close(OLECLOSE_NOSAVE));
-        Ignore(object->SetClientSite(nullptr));
-    }
+    // Close ends what the control runs (a browser's page: its script, timers and connections);
+    // without its client site it can no longer reach this site or the window behind it.
+    Ignore(object->Close(OLECLOSE_NOSAVE));
+    Ignore(object->SetClientSite(nullptr));
     m_pInPlaceObject.reset();
-    m_pDispatch.reset();
-    object.reset();
     m_bInPlaceActive = false;
     m_hWnd = nullptr;
+}
+
+void COleControlSite::ReleaseControl() noexcept {
+    CloseControl();
+    fw::ComPtr<COleControlSite> self(this);
+    fw::ComPtr<IOleObject> object = std::move(m_pObject);
+    if (object) --s_nLive;
+    m_pDispatch.reset();
+    object.reset();
+    m_bClosed = false;
     m_pContainer = nullptr;
+}
+
+COleControlSite::Census COleControlSite::GetCensus() noexcept {
+    return Census{s_nLive, s_nOpen};
 }
 
 HRESULT COleControlSite::FireEvent(DISPID dispid, DISPPARAMS* pParams, EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept {

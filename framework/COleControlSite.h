@@ -52,9 +52,23 @@ public:
     // control's window. On failure nothing of the control is left.
     HRESULT CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
                           UINT nID, const std::vector<BYTE>* pInitState, BSTR bstrLicKey) noexcept;
-    // Disconnects the events, closes the control and lets it go; the window object bound to the
-    // control loses its site. Safe when the windows are already gone (their handles are not used).
+    // Ends the control while keeping our reference to it: a browser stops loading, the events
+    // are cut, the control is closed (OLECLOSE_NOSAVE) and loses its client site, and the window
+    // object bound to it loses its site. Once only; safe when the windows are already gone.
+    // The object itself stays referenced until ReleaseControl, so that a control whose own
+    // window procedure is still on the stack below the caller is never freed under it.
+    void CloseControl() noexcept;
+    // CloseControl, then lets the control go. Every path that ends a control comes here.
     void ReleaseControl() noexcept;
+    // Whether the control is closed but still referenced.
+    bool IsClosed() const noexcept { return m_bClosed; }
+
+    // Controls of this thread's sites that are still referenced, and how many of them are open.
+    struct Census {
+        int live = 0;
+        int open = 0;
+    };
+    static Census GetCensus() noexcept;
 
     // The work of CWnd::InvokeHelper.
     void InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, const BYTE* pbParamInfo,
@@ -137,6 +151,7 @@ private:
     CLSID m_clsid{};
     RECT m_rect{};
     bool m_bInPlaceActive = false;
+    bool m_bClosed = false;
     fw::ComPtr<IOleObject> m_pObject;
     fw::ComPtr<IOleInPlaceObject> m_pInPlaceObject;
     fw::ComPtr<IDispatch> m_pDispatch;
@@ -144,4 +159,8 @@ private:
     fw::ComPtr<IConnectionPoint> m_pConnPoint;
     DWORD m_dwCookie = 0;
     IID m_iidEvents = IID_NULL;
+
+    // Every control lives on the user-interface thread: plain counters.
+    static inline int s_nLive = 0;
+    static inline int s_nOpen = 0;
 };

@@ -47,8 +47,12 @@ CWnd::~CWnd() {
 BOOL CWnd::Attach(HWND hWnd) noexcept {
     if (!hWnd || m_hWnd) return FALSE;
     auto& map = State().map;
-    if (map.count(hWnd)) return FALSE;
-    map[hWnd] = this;
+    try {
+        // The map may have to grow: without memory the window simply gets no object.
+        if (!map.emplace(hWnd, this).second) return FALSE;
+    } catch (...) {
+        return FALSE;
+    }
     m_hWnd = hWnd;
     return TRUE;
 }
@@ -71,18 +75,24 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd) noexcept {
     return it == map.end() ? nullptr : it->second;
 }
 
-void CWnd::SubclassAttach(HWND hWnd) {
-    Attach(hWnd);
-    PreSubclassWindow();
+bool CWnd::SubclassAttach(HWND hWnd) noexcept {
+    if (!Attach(hWnd)) return false;
+    try {
+        PreSubclassWindow();
+    } catch (...) {
+        // Nothing is routed through us yet: leave the window as it was.
+        Detach();
+        return false;
+    }
     auto old = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::AfxWndProc)));
     if (old != &CWnd::AfxWndProc) m_pfnSuper = old;
+    return true;
 }
 
 BOOL CWnd::SubclassWindow(HWND hWnd) noexcept {
     if (!hWnd || m_hWnd || FromHandlePermanent(hWnd)) return FALSE;
-    SubclassAttach(hWnd);
-    return TRUE;
+    return SubclassAttach(hWnd) ? TRUE : FALSE;
 }
 
 BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent) noexcept {

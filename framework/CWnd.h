@@ -35,7 +35,8 @@ public:
     // Objects exist only for windows the framework attached; other handles give null.
     static CWnd* FromHandle(HWND hWnd) noexcept { return FromHandlePermanent(hWnd); }
 
-    // Routes an existing window (a dialog item, for instance) through this object.
+    // Routes an existing window (a dialog item, for instance) through this object. FALSE, with
+    // the window left alone, when it cannot (already routed, no memory, PreSubclassWindow threw).
     BOOL SubclassWindow(HWND hWnd) noexcept;
     BOOL SubclassDlgItem(UINT nID, CWnd* pParent) noexcept;
     HWND UnsubclassWindow() noexcept;
@@ -132,7 +133,8 @@ protected:
 
 private:
     void OnNcDestroy();
-    void SubclassAttach(HWND hWnd);
+    // Attach, PreSubclassWindow, then our window procedure; false (and nothing changed) on failure.
+    bool SubclassAttach(HWND hWnd) noexcept;
 };
 
 // Current message of the innermost AfxWndProc call on this thread.

@@ -213,9 +213,18 @@ void CVxGameDlg::OnDestroy() {
 }
 
 void CVxGameDlg::OnClose() {
-    if (::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO) != IDYES) return;
+    // One confirmation at a time: a close request that arrives while the box is up is dropped.
+    if (m_bConfirmingExit) return;
+    m_bConfirmingExit = true;
+    const int answer = ::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO);
+    m_bConfirmingExit = false;
+    if (answer != IDYES) return;
     // The icon goes before the launcher shows.
     DeleteTrayIcon();
+    // The game ends with its window: its page (script, timers, connections, sound) is closed
+    // before the launcher comes. The switch detaches this object, so no destroy handling of ours
+    // would ever close it; the control objects themselves go with this object.
+    CloseHostedControls();
     if (CTranslucentApp* pApp = AfxGetTranslucentApp()) pApp->SwitchToLauncher();
     // After a switch this object owns no window any more: there is nothing left to process.
     if (m_hWnd) fw::Ignore(Default());

@@ -63,4 +63,6 @@ private:
 
     // Result of the last add of the tray icon; false again once it is deleted.
     bool m_bTrayIcon = false;
+    // The exit confirmation is showing.
+    bool m_bConfirmingExit = false;
 };

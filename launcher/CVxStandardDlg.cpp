@@ -124,7 +124,12 @@ LRESULT CVxStandardDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 void CVxStandardDlg::OnBtnSite() {}
 
 void CVxStandardDlg::OnBtnClose() {
-    if (::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO) != IDYES) return;
+    // One confirmation at a time: a click that arrives while the box is up is dropped.
+    if (m_bConfirmingExit) return;
+    m_bConfirmingExit = true;
+    const int answer = ::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO);
+    m_bConfirmingExit = false;
+    if (answer != IDYES) return;
     if (CWnd* pMain = AfxGetMainWnd(); pMain && pMain->m_hWnd) {
         fw::Ignore(::SendMessageW(pMain->m_hWnd, WM_CLOSE, 0, 0));
     }

@@ -53,4 +53,6 @@ protected:
 
 private:
     bool m_bHandedOff = false;
+    // The exit confirmation is showing.
+    bool m_bConfirmingExit = false;
 };

@@ -1,6 +1,7 @@
 // config.ini next to the executable: the values the launcher and game window read.
 #include "TestSupport.h"
 #include "app/ConfigStore.h"
+#include "framework/ModulePath.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 namespace {
 
 std::wstring ExeFolder() {
-    return ModuleFolder(CurrentModulePath());
+    return ModuleFolder(fw::ModuleFileName(nullptr));
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {

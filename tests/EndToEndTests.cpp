@@ -2,6 +2,7 @@
 // process, the screen read back, the close button clicked and its confirmation answered.
 #include "TestSupport.h"
 #include "app/ConfigStore.h"
+#include "framework/ModulePath.h"
 #include "framework/Handles.h"
 #include "resource.h"
 
@@ -105,7 +106,7 @@ private:
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override {
-        m_folder = ModuleFolder(CurrentModulePath());
+        m_folder = ModuleFolder(fw::ModuleFileName(nullptr));
         m_exe = m_folder + L"Orvane.exe";
         if (::GetFileAttributesW(m_exe.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "Orvane.exe not built";
         m_config = m_folder + L"config.ini";

@@ -249,6 +249,20 @@ TEST(GameWindow, AnsweringNoKeepsWindowModeCaptionAndTrayIcon) {
     EXPECT_EQ(dlg.navigations.size(), 1u) << "the page is left alone";
 }
 
+TEST(GameWindow, ACloseRequestWhileTheConfirmationShowsOpensNoSecondBox) {
+    CWinApp app;
+    SpyGameDlg dlg;
+    app.m_pMainWnd = &dlg;
+    test::MessageBoxAnswerer yes(IDYES);
+    // The close box clicked again while the box shows: handled before the answer reaches the box.
+    yes.onShow = [&](const test::MessageBoxAnswerer::Box&) { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); };
+    test::RunSoon([&] { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); });
+    // No launcher to switch to: the one Yes passes the close on, which cancels the dialog.
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.Count(WM_CLOSE), 2) << "both requests reached the window";
+    EXPECT_EQ(yes.boxes.size(), 1u);
+}
+
 TEST(GameWindow, YesWithoutControllerDeletesTheTrayIconThenPassesTheCloseOn) {
     CWinApp app;
     SpyGameDlg dlg;

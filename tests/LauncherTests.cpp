@@ -1,9 +1,11 @@
 // Launcher windows and the hand-off to the game window, run through the real application
 // object. The page's calls are made the way the browser makes them: outLink through the
 // external object the control site hands out, NavigateComplete2 through the event sink.
+#include "TestControl.h"
 #include "TestSupport.h"
 #include "app/CTranslucentApp.h"
 #include "app/ConfigStore.h"
+#include "framework/ModulePath.h"
 #include "framework/COleControlSite.h"
 #include "framework/ComPtr.h"
 #include "framework/Variant.h"
@@ -15,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -103,7 +106,7 @@ HRESULT FireNavigateComplete2(CVxStandardDlg* dlg, IDispatch* frame, const std::
 class Launcher : public testing::Test {
 protected:
     void SetUp() override {
-        m_config = ModuleFolder(CurrentModulePath()) + L"config.ini";
+        m_config = ModuleFolder(fw::ModuleFileName(nullptr)) + L"config.ini";
         WriteConfig("[mw]\r\nclient_web=http://launcher.example/servers?list=1\r\n");
     }
     void TearDown() override { ::DeleteFileW(m_config.c_str()); }
@@ -257,7 +260,22 @@ TEST_F(Launcher, MissingConfigOpensTheDefaultPage) {
     EXPECT_EQ(location, DefaultStartPage());
 }
 
+// The browsers' calls as "<number in creation order> <call>".
+std::vector<std::string> BrowserCalls() {
+    std::vector<std::string> calls;
+    for (const auto& e : test::RecordingBrowserClass::Log()) calls.push_back(std::to_string(e.browser) + " " + e.call);
+    return calls;
+}
+
 TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
+    // COM before the application starts, so that the browsers can be recorded.
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    struct OleEnd {
+        ~OleEnd() { ::OleUninitialize(); }
+    } oleEnd;
+    test::RecordingBrowserClass browsers;
+    ASSERT_TRUE(browsers.ok());
+    std::vector<std::string> callsAtSecondLauncher;
     test::MessageBoxAnswerer yes(IDYES);
     DISPID id = 0;
     HRESULT hr = E_FAIL;
@@ -288,10 +306,15 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
             test::RunSoon([&] {
                 // The new launcher after the confirmed close of the game.
                 ++launchers;
+                callsAtSecondLauncher = BrowserCalls();
                 EXPECT_TRUE(dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd()));
                 CloseCurrentLauncher();
             }, 50);
-            if (game) ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
+            // Alt+F4 with the focus in the page: the close reaches the game window through the
+            // browser's own window procedure, which stays on the stack under everything that follows.
+            if (game && game->m_wndBrowser.m_hWnd) {
+                ::SendMessageW(game->m_wndBrowser.m_hWnd, WM_SYSKEYDOWN, VK_F4, 0x20000001);
+            }
         }, 20);
         hr = CallOutLink(external.get(), L"OUTLINK", *Str(L"s1").get(), *Str(kGameUrl).get(), &id);
     });
@@ -306,6 +329,17 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
     EXPECT_EQ(code, 0);
     ASSERT_EQ(yes.boxes.size(), 1u);
     EXPECT_EQ(yes.boxes[0].text, L"即将退出Orvane，是否继续？");
+    // Browsers: 1 the launcher's, 2 the game's, 3 the second launcher's. The game's page was
+    // stopped, closed and cut from its site before the second launcher's browser existed; the
+    // retired launcher's browser was left as it was (its script call is still on the stack).
+    EXPECT_EQ(callsAtSecondLauncher,
+              (std::vector<std::string>{"1 new", "2 new", "2 Close", "2 SetClientSite(null)", "3 new"}));
+    // At the end every browser has been closed exactly once and let go.
+    const std::vector<std::string> calls = BrowserCalls();
+    for (const char* closed : {"1 Close", "2 Close", "3 Close"}) {
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), closed), 1) << closed;
+    }
+    EXPECT_EQ(test::RecordingBrowserClass::Live(), 0);
 }
 
 // Runs a hand-off attempt in the first launcher; reports whether a game window came up.
@@ -514,6 +548,11 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
         CVxStandardDlg* c = CurrentCompanion();
         companion = c->m_hWnd;
         HWND background = AfxGetMainWnd()->m_hWnd;
+        // The button clicked again while each box shows: no second box over the first.
+        answers.onShow = [companion, button = c->m_btnClose.m_hWnd](const test::MessageBoxAnswerer::Box&) {
+            ::PostMessageW(companion, WM_COMMAND, MAKEWPARAM(IDC_BTN_CLOSE, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(button));
+        };
         ::SendMessageW(c->m_btnClose.m_hWnd, BM_CLICK, 0, 0);
         ++rounds;
         stayedAfterNo = ::IsWindowVisible(background) && ::IsWindowVisible(companion) &&
@@ -534,6 +573,7 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
     }
     EXPECT_EQ(code, 0);
     // The recorder does see icons and other buttons when a box has them.
+    answers.onShow = nullptr;
     ::MessageBoxW(nullptr, L"probe", L"probe", MB_OKCANCEL | MB_ICONQUESTION);
     ASSERT_EQ(answers.boxes.size(), 3u);
     EXPECT_TRUE(answers.boxes[2].icon);

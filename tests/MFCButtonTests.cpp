@@ -544,6 +544,22 @@ TEST_F(MFCButtonTest, ClicksSendExactlyOneBnClickedToTheParent) {
     ::SendMessageW(dlg.m_btnMinimize.m_hWnd, BM_CLICK, 0, 0);
     ASSERT_EQ(dlg.commands.size(), 1u);
     EXPECT_EQ(dlg.commands[0].id, IDC_BTN_MINIMIZE);
+
+    // Two quick real clicks: the second press comes as a double click (the class asks for them,
+    // as the system's buttons do) and is a click of its own.
+    dlg.commands.clear();
+    POINT screen{20, 40};
+    ::ClientToScreen(h, &screen);
+    ::SetCursorPos(screen.x, screen.y);
+    ASSERT_EQ(::WindowFromPoint(screen), h);
+    INPUT clicks[4]{};
+    for (int i = 0; i < 4; ++i) {
+        clicks[i].type = INPUT_MOUSE;
+        clicks[i].mi.dwFlags = (i % 2) ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+    }
+    ASSERT_EQ(::SendInput(4, clicks, sizeof(INPUT)), 4u);
+    test::PumpUntil([&] { return dlg.commands.size() >= 2; }, 1500);
+    EXPECT_EQ(dlg.commands.size(), 2u);
 }
 
 TEST_F(MFCButtonTest, UnboundTemplateButtonsStillBehaveAsButtons) {

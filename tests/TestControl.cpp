@@ -1,6 +1,7 @@
 #include "TestControl.h"
 
 #include <oleauto.h>
+#include <exdisp.h>
 #include <olectl.h>
 
 namespace test {
@@ -343,6 +344,137 @@ HRESULT STDMETHODCALLTYPE CountedDispatch::QueryInterface(REFIID riid, void** pp
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
+}
+
+namespace {
+
+int g_recordersLive = 0;
+std::vector<RecordingBrowserClass::Entry> g_browserLog;
+IClassFactory* g_realBrowserClass = nullptr;
+int g_browsersMade = 0;
+
+// IOleObject of a real browser with Close and SetClientSite(null) recorded; every other interface
+// is the real control's own.
+class RecordingOleObject final : public IOleObject {
+public:
+    RecordingOleObject(IOleObject* inner, int number) : m_inner(inner), m_number(number) { ++g_recordersLive; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IOleObject) {
+            *ppv = static_cast<IOleObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return m_inner->QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_ref); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG ref = --m_ref;
+        if (ref == 0) delete this;
+        return static_cast<ULONG>(ref);
+    }
+    HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* site) override {
+        if (!site) g_browserLog.push_back({m_number, "SetClientSite(null)"});
+        return m_inner->SetClientSite(site);
+    }
+    HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** pp) override { return m_inner->GetClientSite(pp); }
+    HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR a, LPCOLESTR o) override { return m_inner->SetHostNames(a, o); }
+    HRESULT STDMETHODCALLTYPE Close(DWORD option) override {
+        g_browserLog.push_back({m_number, option == OLECLOSE_NOSAVE ? "Close" : "Close(save)"});
+        return m_inner->Close(option);
+    }
+    HRESULT STDMETHODCALLTYPE SetMoniker(DWORD w, IMoniker* m) override { return m_inner->SetMoniker(w, m); }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD a, DWORD w, IMoniker** m) override { return m_inner->GetMoniker(a, w, m); }
+    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject* d, WINBOOL c, DWORD r) override {
+        return m_inner->InitFromData(d, c, r);
+    }
+    HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD r, IDataObject** d) override {
+        return m_inner->GetClipboardData(r, d);
+    }
+    HRESULT STDMETHODCALLTYPE DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent,
+                                     LPCRECT rect) override {
+        return m_inner->DoVerb(verb, msg, site, index, parent, rect);
+    }
+    HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB** e) override { return m_inner->EnumVerbs(e); }
+    HRESULT STDMETHODCALLTYPE Update() override { return m_inner->Update(); }
+    HRESULT STDMETHODCALLTYPE IsUpToDate() override { return m_inner->IsUpToDate(); }
+    HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID* c) override { return m_inner->GetUserClassID(c); }
+    HRESULT STDMETHODCALLTYPE GetUserType(DWORD f, LPOLESTR* t) override { return m_inner->GetUserType(f, t); }
+    HRESULT STDMETHODCALLTYPE SetExtent(DWORD a, SIZEL* s) override { return m_inner->SetExtent(a, s); }
+    HRESULT STDMETHODCALLTYPE GetExtent(DWORD a, SIZEL* s) override { return m_inner->GetExtent(a, s); }
+    HRESULT STDMETHODCALLTYPE Advise(IAdviseSink* s, DWORD* c) override { return m_inner->Advise(s, c); }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD c) override { return m_inner->Unadvise(c); }
+    HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA** e) override { return m_inner->EnumAdvise(e); }
+    HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD a, DWORD* s) override { return m_inner->GetMiscStatus(a, s); }
+    HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE* p) override { return m_inner->SetColorScheme(p); }
+
+private:
+    ~RecordingOleObject() {
+        m_inner->Release();
+        --g_recordersLive;
+    }
+    LONG m_ref = 1;
+    IOleObject* m_inner;
+    int m_number;
+};
+
+class RecordingBrowserFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *ppv = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (outer || !g_realBrowserClass) return CLASS_E_NOAGGREGATION;
+        IOleObject* inner = nullptr;
+        HRESULT hr = g_realBrowserClass->CreateInstance(nullptr, IID_IOleObject, reinterpret_cast<void**>(&inner));
+        if (FAILED(hr)) return hr;
+        auto* recorder = new RecordingOleObject(inner, ++g_browsersMade);
+        g_browserLog.push_back({g_browsersMade, "new"});
+        hr = recorder->QueryInterface(riid, ppv);
+        recorder->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
+};
+
+RecordingBrowserFactory g_recordingFactory;
+
+} // namespace
+
+RecordingBrowserClass::RecordingBrowserClass() {
+    g_browserLog.clear();
+    g_browsersMade = 0;
+    if (FAILED(::CoGetClassObject(CLSID_WebBrowser, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(&m_real)))) {
+        m_real = nullptr;
+        return;
+    }
+    g_realBrowserClass = m_real;
+    if (FAILED(::CoRegisterClassObject(CLSID_WebBrowser, &g_recordingFactory, CLSCTX_INPROC_SERVER,
+                                       REGCLS_MULTIPLEUSE, &m_cookie))) {
+        m_cookie = 0;
+    }
+}
+
+RecordingBrowserClass::~RecordingBrowserClass() {
+    if (m_cookie) ::CoRevokeClassObject(m_cookie);
+    g_realBrowserClass = nullptr;
+    if (m_real) m_real->Release();
+}
+
+int RecordingBrowserClass::Live() {
+    return g_recordersLive;
+}
+
+std::vector<RecordingBrowserClass::Entry>& RecordingBrowserClass::Log() {
+    return g_browserLog;
 }
 
 } // namespace test

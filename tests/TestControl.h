@@ -130,6 +130,32 @@ private:
     DWORD m_cookie = 0;
 };
 
+// Puts a recorder between the hosting code and every WebBrowser made while the object lives:
+// the class is registered for this process in front of the real one, each browser made through it
+// gets a number (1, 2, ... in creation order), and the IOleObject handed out records "new",
+// "Close" and "SetClientSite(null)" into one log before it passes the call on to the real control.
+// Needs COM on the thread.
+class RecordingBrowserClass {
+public:
+    struct Entry {
+        int browser = 0;
+        std::string call;
+        bool operator==(const Entry& o) const { return browser == o.browser && call == o.call; }
+    };
+    RecordingBrowserClass();
+    ~RecordingBrowserClass();
+    RecordingBrowserClass(const RecordingBrowserClass&) = delete;
+    RecordingBrowserClass& operator=(const RecordingBrowserClass&) = delete;
+    bool ok() const { return m_cookie != 0; }
+    // Recorders still referenced by anybody.
+    static int Live();
+    static std::vector<Entry>& Log();
+
+private:
+    IClassFactory* m_real = nullptr;
+    DWORD m_cookie = 0;
+};
+
 // A plain IDispatch whose references are counted: the object handed to pages as window.external.
 class CountedDispatch final : public IDispatch {
 public:
