@@ -122,6 +122,7 @@ TEST(Controller, ClosingTheFirstLauncherEndsTheRunWithOneQuit) {
     Journal j;
     StandInApp app(j);
     app.onLauncher = [&](StandIn& l) { ::PostMessageW(l.m_hWnd, WM_CLOSE, 0, 0); };
+    test::Deadline deadline("the first launcher's close to end the run");
     AfxWinMain(::GetModuleHandleW(nullptr));
     EXPECT_EQ(j.events, (std::vector<std::string>{"L1 constructed", "L1 shown", "L1 close handler",
                                                   "L1 destroy handler", "L1 destroyed",
@@ -168,6 +169,7 @@ TEST(Controller, LauncherGameLauncherExitUnwindsInnermostFirst) {
         EXPECT_EQ(pLauncher1->m_hWnd, nullptr) << "the old object is detached";
         ::PostMessageW(g.m_hWnd, WM_CLOSE, 0, 0); // the user's close, confirmed
     };
+    test::Deadline deadline("launcher, game, launcher and the last launcher's close to end the run");
     AfxWinMain(::GetModuleHandleW(nullptr));
 
     EXPECT_TRUE(oldVisibleWhenNewShown);
@@ -192,18 +194,24 @@ TEST(Controller, ThousandNestedSwitchesUnwindCleanly) {
     StandInApp app(j);
     int switches = 0;
     size_t stackAtFirst = 0, stackAtLast = 0;
+    // Each step gets its own time: the whole run takes half a minute under Wine.
+    test::Deadline deadline("the first launcher to show");
     app.onLauncher = [&](StandIn& l) {
         if (switches == 0) stackAtFirst = RemainingStackBytes();
         if (switches >= kSwitches) {
             stackAtLast = RemainingStackBytes();
+            deadline.Restart("the last launcher's close to unwind " + std::to_string(kSwitches) + " nested runs");
             ::PostMessageW(l.m_hWnd, WM_CLOSE, 0, 0);
             return;
         }
         ++switches;
+        deadline.Restart("switch " + std::to_string(switches) + " to show a game window");
         app.SwitchToGame(L"http://game.example/" + std::to_wstring(switches), L"");
     };
     app.onGame = [&](StandIn& g) {
         ++switches;
+        deadline.Restart("the close of the game window of switch " + std::to_string(switches - 1) +
+                         " to bring back a launcher");
         ::PostMessageW(g.m_hWnd, WM_CLOSE, 0, 0);
     };
     AfxWinMain(::GetModuleHandleW(nullptr));
@@ -236,6 +244,7 @@ TEST(Controller, SwitchWithTooLittleStackEndsTheRunInsteadOfOverflowing) {
         };
         burn(0);
     };
+    test::Deadline deadline("a switch with too little stack to end the run");
     AfxWinMain(::GetModuleHandleW(nullptr));
     EXPECT_FALSE(switched);
     EXPECT_EQ(j.events, (std::vector<std::string>{"L1 constructed", "L1 shown", "L1 destroyed",

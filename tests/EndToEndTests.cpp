@@ -34,10 +34,10 @@ std::vector<HWND> ProcessTopWindows(DWORD pid) {
     return ctx.out;
 }
 
-bool WaitFor(const std::function<bool()>& pred, DWORD ms) {
-    const DWORD start = ::GetTickCount();
+// Polls pred until it holds; false (and the test failed, naming the wait) once the deadline passes.
+bool WaitFor(const std::function<bool()>& pred, test::Deadline& deadline) {
     while (!pred()) {
-        if (::GetTickCount() - start > ms) return false;
+        if (deadline.Passed()) return false;
         ::Sleep(20);
     }
     return true;
@@ -147,9 +147,10 @@ TEST_F(EndToEnd, LauncherShowsItsSkinAndClosesOnlyAfterYes) {
     OrvaneProcess orvane(m_exe);
     ASSERT_TRUE(orvane.started());
     HWND background = nullptr, companion = nullptr;
+    test::Deadline deadline("Orvane.exe to show the launcher's background and companion");
     ASSERT_TRUE(WaitFor([&] { return (background = orvane.Background()) != nullptr &&
                                      (companion = orvane.Companion(background)) != nullptr; },
-                        30000));
+                        deadline));
     // Give the first presentation and the buttons' painting a moment.
     ::Sleep(500);
     RECT bg{}, co{};
@@ -196,7 +197,8 @@ TEST_F(EndToEnd, LauncherShowsItsSkinAndClosesOnlyAfterYes) {
     for (int answer : {IDNO, IDYES}) {
         ASSERT_TRUE(::PostMessageW(closeButton, BM_CLICK, 0, 0));
         HWND box = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (box = orvane.MessageBoxWindow()) != nullptr; }, 10000));
+        deadline.Restart("the close button's click to open the exit confirmation");
+        ASSERT_TRUE(WaitFor([&] { return (box = orvane.MessageBoxWindow()) != nullptr; }, deadline));
         EXPECT_EQ(TextOf(box), L"退出游戏");
         wchar_t text[256] = {};
         ::GetDlgItemTextW(box, 0xFFFF, text, 256);
@@ -204,14 +206,16 @@ TEST_F(EndToEnd, LauncherShowsItsSkinAndClosesOnlyAfterYes) {
         EXPECT_EQ(::GetWindow(box, GW_OWNER), companion);
         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         if (answer == IDNO) {
-            ASSERT_TRUE(WaitFor([&] { return orvane.MessageBoxWindow() == nullptr; }, 10000));
+            deadline.Restart("No to close the exit confirmation");
+            ASSERT_TRUE(WaitFor([&] { return orvane.MessageBoxWindow() == nullptr; }, deadline));
             ::Sleep(200);
             EXPECT_TRUE(::IsWindowVisible(background));
             EXPECT_TRUE(::IsWindowVisible(companion));
             EXPECT_EQ(::WaitForSingleObject(orvane.process(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
         }
     }
-    ASSERT_EQ(::WaitForSingleObject(orvane.process(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    deadline.Restart("Orvane.exe to end after Yes");
+    ASSERT_TRUE(WaitFor([&] { return ::WaitForSingleObject(orvane.process(), 0) == WAIT_OBJECT_0; }, deadline));
     DWORD code = 1;
     ::GetExitCodeProcess(orvane.process(), &code);
     EXPECT_EQ(code, 0u);

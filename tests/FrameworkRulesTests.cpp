@@ -96,6 +96,7 @@ TEST(FrameworkRules, ModalLoopThatFetchesQuitPostsItAgainAndDoModalDestroysTheWi
     CWinApp app;
     CountingDialog dlg;
     HWND seen = nullptr;
+    test::Deadline deadline("the posted quit message to end the modal loop");
     test::RunSoon([&] {
         seen = dlg.m_hWnd;
         ::PostQuitMessage(7);
@@ -114,6 +115,7 @@ TEST(FrameworkRules, NestedModalLoopsUnwindInnermostFirstOnOneQuit) {
     CWinApp app;
     std::vector<std::string> order;
     CountingDialog outer;
+    test::Deadline deadline("one quit message to unwind three nested modal loops");
     test::RunSoon([&] {
         CountingDialog inner;
         test::RunSoon([&] {
@@ -132,6 +134,7 @@ TEST(FrameworkRules, NestedModalLoopsUnwindInnermostFirstOnOneQuit) {
 TEST(FrameworkRules, EndDialogEndsTheModalRunWithItsResult) {
     CWinApp app;
     CountingDialog dlg;
+    test::Deadline deadline("EndDialog(42) to end the modal run");
     test::RunSoon([&] { dlg.EndDialog(42); });
     EXPECT_EQ(dlg.DoModal(), 42);
     EXPECT_EQ(dlg.destroys, 1);
@@ -147,6 +150,7 @@ TEST(FrameworkRules, ModalDialogWithoutParentIsOwnedByTheMainWindowsLastActivePo
     HWND owner = reinterpret_cast<HWND>(1);
     BOOL mainEnabled = TRUE;
     CountingDialog modal;
+    test::Deadline deadline("EndDialog(IDOK) to end the modal run owned by the main window");
     test::RunSoon([&] {
         owner = ::GetWindow(modal.m_hWnd, GW_OWNER);
         mainEnabled = ::IsWindowEnabled(mainDlg.m_hWnd);
@@ -164,6 +168,7 @@ TEST(FrameworkRules, ModalDialogWithoutParentIsOwnedByTheMainWindowsLastActivePo
     ::SetActiveWindow(popup.m_hWnd);
     ASSERT_EQ(::GetLastActivePopup(mainDlg.m_hWnd), popup.m_hWnd);
     CountingDialog modal2;
+    deadline.Restart("EndDialog(IDOK) to end the modal run owned by the popup");
     test::RunSoon([&] {
         owner = ::GetWindow(modal2.m_hWnd, GW_OWNER);
         modal2.EndDialog(IDOK);
@@ -180,6 +185,7 @@ TEST(FrameworkRules, MainWindowObjectWithoutHandleGivesNoOwnerAndDisablesNothing
     app.m_pMainWnd = &modal; // the new main window object, not created yet
     HWND owner = reinterpret_cast<HWND>(1);
     BOOL bystanderEnabled = FALSE;
+    test::Deadline deadline("EndDialog(IDCANCEL) to end the modal run");
     test::RunSoon([&] {
         owner = ::GetWindow(modal.m_hWnd, GW_OWNER);
         bystanderEnabled = ::IsWindowEnabled(bystander.m_hWnd);
@@ -206,6 +212,7 @@ TEST(FrameworkRules, PreTranslateRunsAlongTheWindowChainBeforeTheDialogManager) 
     CWinApp app;
     Recording dlg;
     int result = 0;
+    test::Deadline deadline("Escape to cancel the dialog through the dialog manager");
     test::RunSoon([&] {
         ::PostMessageW(dlg.m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
         ::PostMessageW(dlg.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);

@@ -4,10 +4,13 @@
 #include "TestSupport.h"
 #include "app/CTranslucentApp.h"
 #include "framework/CWinApp.h"
+#include "framework/ComPtr.h"
+#include "framework/OleInit.h"
 #include "launcher/CVxTranslucentDlg.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
+#include <exdisp.h>
 
 #include <string>
 #include <vector>
@@ -49,6 +52,7 @@ TEST(GameWindow, InitialisationSetsTrayIconsFrameCaptionThenNavigates) {
     std::wstring caption;
     int traysDuring = -1;
     HICON bigIcon = nullptr, smallIcon = nullptr;
+    test::Deadline deadline("the test's first step in the game window's modal loop to end it");
     test::RunSoon([&] {
         hWnd = dlg.m_hWnd;
         record = g_trayIconData;
@@ -152,14 +156,69 @@ TEST(GameWindow, WithoutApplicationObjectTheIconComesFromTheResourceModule) {
     EXPECT_FALSE(dlg.TrayIconPresent());
 }
 
+// Records the value of every IWebBrowser2::put_Silent call on this process's browsers while it
+// lives. Wine's control keeps only whether the flag is set and reports VARIANT_TRUE for any
+// non-zero value, so asking it back cannot tell 1 from VARIANT_TRUE; the recorder sees what was
+// sent. It points the put_Silent entry of the browser's interface table (one table shared by
+// every browser object) at itself and passes each call on.
+class PutSilentRecorder {
+public:
+    PutSilentRecorder() {
+        AfxOleInit();
+        fw::ComPtr<IWebBrowser2> probe;
+        if (FAILED(::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IWebBrowser2,
+                                      probe.put_void()))) {
+            return;
+        }
+        PutSilentFn* slot = *reinterpret_cast<PutSilentFn**>(probe.get()) + kPutSilentSlot;
+        if (!::VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &m_protect)) return;
+        m_slot = slot;
+        s_original = *slot;
+        s_values = &values;
+        *slot = &Record;
+        // The entry is the right one when a call through the interface lands here.
+        probe->put_Silent(VARIANT_TRUE);
+        installed = values == std::vector<VARIANT_BOOL>{VARIANT_TRUE};
+        values.clear();
+    }
+    ~PutSilentRecorder() {
+        if (!m_slot) return;
+        *m_slot = s_original;
+        DWORD ignored = 0;
+        ::VirtualProtect(m_slot, sizeof *m_slot, m_protect, &ignored);
+        s_values = nullptr;
+    }
+    PutSilentRecorder(const PutSilentRecorder&) = delete;
+    PutSilentRecorder& operator=(const PutSilentRecorder&) = delete;
+    bool installed = false;
+    std::vector<VARIANT_BOOL> values;
+
+private:
+    using PutSilentFn = HRESULT(STDMETHODCALLTYPE*)(IWebBrowser2*, VARIANT_BOOL);
+    // IUnknown (3), IDispatch (4), IWebBrowser (25), IWebBrowserApp (20), then IWebBrowser2's
+    // Navigate2 ... get_Silent, put_Silent.
+    static constexpr size_t kPutSilentSlot = 60;
+    static HRESULT STDMETHODCALLTYPE Record(IWebBrowser2* self, VARIANT_BOOL value) {
+        if (s_values) s_values->push_back(value);
+        return s_original(self, value);
+    }
+    static inline PutSilentFn s_original = nullptr;
+    static inline std::vector<VARIANT_BOOL>* s_values = nullptr;
+    PutSilentFn* m_slot = nullptr;
+    DWORD m_protect = 0;
+};
+
 TEST(GameWindow, BrowserIsSwitchedToSilentWithTheValueOne) {
+    PutSilentRecorder silent;
+    ASSERT_TRUE(silent.installed) << "cannot watch the browser's put_Silent";
     SpyGameDlg dlg;
     ASSERT_TRUE(dlg.Create(IDD_VXGAME_DIALOG));
-    if (!dlg.m_pBrowserApp) GTEST_SKIP() << "this build's HTML dialog hosts no browser";
-    VARIANT_BOOL silent = 0;
-    ASSERT_EQ(dlg.m_pBrowserApp->get_Silent(&silent), S_OK);
-    // Wine's control keeps a flag and reports it as VARIANT_TRUE; the value sent is 1.
-    EXPECT_NE(silent, VARIANT_FALSE);
+    ASSERT_TRUE(dlg.m_pBrowserApp) << "the game window hosts no browser";
+    // Sent once, as 1 (not VARIANT_TRUE, which is -1).
+    EXPECT_EQ(silent.values, (std::vector<VARIANT_BOOL>{1}));
+    VARIANT_BOOL reported = VARIANT_FALSE;
+    ASSERT_EQ(dlg.m_pBrowserApp->get_Silent(&reported), S_OK);
+    EXPECT_NE(reported, VARIANT_FALSE) << "the browser took it as set";
 }
 
 // Notes which buttons the next message box of this thread carries.
@@ -212,6 +271,7 @@ TEST(GameWindow, AnsweringNoKeepsWindowModeCaptionAndTrayIcon) {
     bool fullBefore = false, fullAfter = false, visible = false, zoomed = false, present = false;
     int traysAfter = -1;
     HWND hWnd = nullptr;
+    test::Deadline deadline("the answered confirmation and the test's steps to end the game window's modal run");
     gametest::RunSteps({
         [&] {
             hWnd = dlg.m_hWnd;
@@ -264,18 +324,37 @@ TEST(GameWindow, ACloseRequestWhileTheConfirmationShowsOpensNoSecondBox) {
 }
 
 TEST(GameWindow, YesWithoutControllerDeletesTheTrayIconThenPassesTheCloseOn) {
+    // Notes the tray when the passed-on close arrives: the dialog's default processing of
+    // WM_CLOSE turns it into the cancel command, while the window is still there.
+    class CloseSpy : public SpyGameDlg {
+    public:
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL && traysAtCancel < 0) {
+                traysAtCancel = WineTrayIconCount();
+                iconKnownAtCancel = TrayIconPresent();
+            }
+            return SpyGameDlg::WindowProc(message, wParam, lParam);
+        }
+        int traysAtCancel = -1;
+        bool iconKnownAtCancel = true;
+    };
     CWinApp app;
-    SpyGameDlg dlg;
+    CloseSpy dlg;
     app.m_pMainWnd = &dlg;
     const int traysBefore = WineTrayIconCount();
     test::MessageBoxAnswerer yes(IDYES);
     int traysAtBox = -1;
     yes.onShow = [&](const test::MessageBoxAnswerer::Box&) { traysAtBox = WineTrayIconCount(); };
+    test::Deadline deadline("Yes to the game window's exit confirmation to end its modal run");
     test::RunSoon([&] { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); });
     // No launcher to switch to: default processing of the close cancels the dialog.
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(yes.boxes.size(), 1u);
     EXPECT_EQ(traysAtBox, traysBefore + 1);
+    // Gone from Wine's tray before the close went on (the window's destruction would delete it
+    // too, but only after the dialog has ended).
+    EXPECT_EQ(dlg.traysAtCancel, traysBefore) << "the icon was still in the tray when the close passed on";
+    EXPECT_FALSE(dlg.iconKnownAtCancel);
     EXPECT_EQ(WineTrayIconCount(), traysBefore);
 }
 
@@ -408,6 +487,7 @@ TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
     std::vector<std::string> trace;
     std::vector<HWND> games;
     std::vector<int> traysInGame, traysInLauncher;
+    test::Deadline deadline("the first launcher to show");
 
     auto isLauncherUp = [] {
         auto* l = dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd());
@@ -428,6 +508,7 @@ TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
         EXPECT_EQ(g_trayIconData.hWnd, g->m_hWnd);
         EXPECT_EQ(g_trayIconData.uID, 155u);
         EXPECT_EQ(g->m_strGameUrl, L"http://game.example/" + std::to_wstring(games.size()));
+        deadline.Restart("Yes on game window " + std::to_string(games.size()) + "'s close to bring back a launcher");
         ::PostMessageW(g->m_hWnd, WM_CLOSE, 0, 0);
     };
     // In a launcher: switch to a game twice, then close it.
@@ -440,8 +521,10 @@ TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
             // Runs this launcher's successors nested inside this call.
             const size_t n = games.size() + 1;
             gametest::WaitThen([&, n] { return games.size() == n && isLauncherUp(); }, inLauncher, 6000);
+            deadline.Restart("the switch to game window " + std::to_string(n));
             AfxGetTranslucentApp()->SwitchToGame(L"http://game.example/" + std::to_wstring(n), L"extra");
         } else {
+            deadline.Restart("the last launcher's close to end the run");
             ::PostMessageW(AfxGetMainWnd()->m_hWnd, WM_CLOSE, 0, 0);
         }
     };

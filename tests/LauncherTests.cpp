@@ -122,6 +122,7 @@ protected:
     // Runs the application; script runs inside the first launcher's loop.
     int Run(std::function<void()> script) {
         CTranslucentApp app;
+        test::Deadline deadline("the test's script to end the run by closing the last launcher");
         test::RunSoon(std::move(script), 20);
         return AfxWinMain(::GetModuleHandleW(nullptr));
     }
@@ -176,7 +177,9 @@ TEST(LauncherHandOffText, OnlyAbsoluteHttpAddressesOpenTheGame) {
     for (const wchar_t* bad : {L"", L"javascript:alert(1)", L"file:///C:/Windows/notepad.exe", L"res://shdoclc.dll/x",
                                L"about:blank", L"http:/relative", L"http://", L"http:///path", L"//game.example/",
                                L"C:\\game.html", L"http://host/a b", L"http://host/\x0001", L"ftp://host/",
-                               L"mailto:a@b", L"http://:80/"}) {
+                               L"mailto:a@b", L"http://:80/", L"https:/game.example/", L"https:game.example/",
+                               L"HTTPS:/game.example/", L"http://host/\x001F", L"http://host/\x007F",
+                               L"http://host\\evil/", L"https://game.example\\c$/"}) {
         EXPECT_FALSE(IsGameAddress(bad)) << bad;
     }
 }
@@ -283,6 +286,7 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
     std::wstring gameUrl, extra;
     bool launcherGone = false, gameIsMain = false, skinReleased = false;
     int launchers = 0;
+    test::Deadline deadline("outLink to open the game window and Yes on its close to bring back a launcher");
     const int code = Run([&] {
         ++launchers;
         CVxStandardDlg* c = CurrentCompanion();
@@ -303,6 +307,7 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
                 extra = game->m_strExtraParam;
             }
             launcherGone = test::PumpUntil([&] { return !::IsWindow(background) && !::IsWindow(companion); }, 3000);
+            deadline.Restart("Yes on the game window's close to bring back a launcher, then that launcher's close");
             test::RunSoon([&] {
                 // The new launcher after the confirmed close of the game.
                 ++launchers;
@@ -354,6 +359,7 @@ TEST_F(Launcher, NavigationWithTheKeyOpensTheGameOnTheTopLevelAddress) {
     test::MessageBoxAnswerer no(IDNO);
     fw::ComPtr<IDispatch> frame(static_cast<IDispatch*>(nullptr));
     HRESULT upper = E_FAIL, plain = E_FAIL, hit = E_FAIL;
+    test::Deadline deadline("the keyed navigation to hand off to the game window");
     Run([&] {
         CVxStandardDlg* c = CurrentCompanion();
         ASSERT_NE(c, nullptr);
@@ -366,6 +372,7 @@ TEST_F(Launcher, NavigationWithTheKeyOpensTheGameOnTheTopLevelAddress) {
                 a.gameOpened = true;
                 a.gameUrl = game->m_strGameUrl;
                 a.extra = game->m_strExtraParam;
+                deadline.Restart("Yes on the game window's close to bring back a launcher, then that launcher's close");
                 // Leave the run: close the game (Yes), then the launcher that follows.
                 no.SetAnswer(IDYES);
                 test::RunSoon([] { CloseCurrentLauncher(); }, 50);
@@ -388,10 +395,12 @@ TEST_F(Launcher, EmptyKeyHandsOffOnTheFirstCompletedNavigation) {
     WriteConfig("[mw]\r\nclient_web=http://launcher.example/servers?list=1\r\nfullscn_key=\r\n");
     test::MessageBoxAnswerer yes(IDYES);
     bool opened = false;
+    test::Deadline deadline("the first completed navigation to hand off to the game window");
     Run([&] {
         test::RunSoon([&] {
             if (auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd())) {
                 opened = game->m_strGameUrl == kStartPage;
+                deadline.Restart("Yes on the game window's close to bring back a launcher, then that launcher's close");
                 test::RunSoon([] { CloseCurrentLauncher(); }, 50);
                 ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
             }
@@ -453,6 +462,7 @@ TEST_F(Launcher, ALauncherHandsOffAtMostOnce) {
     int games = 0;
     HRESULT second = E_FAIL, event = E_FAIL;
     bool sameGame = false;
+    test::Deadline deadline("outLink to hand off to the game window");
     Run([&] {
         CVxStandardDlg* c = CurrentCompanion();
         fw::ComPtr<IDispatch> external = ExternalOf(c);
@@ -464,6 +474,7 @@ TEST_F(Launcher, ALauncherHandsOffAtMostOnce) {
             second = CallOutLink(external.get(), L"outLink", *Str(L"again").get(), *Str(L"http://other.example/").get());
             event = FireNavigateComplete2(c, nullptr, L"http://other.example/?fullscn=1");
             sameGame = AfxGetMainWnd() == game;
+            deadline.Restart("Yes on the game window's close to bring back a launcher, then that launcher's close");
             test::RunSoon([] { CloseCurrentLauncher(); }, 50);
             if (game) ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
         }, 20);
@@ -544,6 +555,7 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
     bool stayedAfterNo = false;
     HWND companion = nullptr;
     int rounds = 0;
+    test::Deadline deadline("Yes on the close button's confirmation to end the run");
     const int code = Run([&] {
         CVxStandardDlg* c = CurrentCompanion();
         companion = c->m_hWnd;

@@ -109,6 +109,7 @@ TEST_F(StandardDialogTest, CancelSendsOneCloseToTheParentThenEndsWithIdCancel) {
     TestCompanion dlg(&parent);
     parent.journal = &dlg.journal;
     HWND owner = nullptr;
+    test::Deadline deadline("the companion's cancel command to end its modal run");
     test::RunSoon([&] {
         owner = ::GetParent(dlg.m_hWnd);
         ::PostMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -124,6 +125,7 @@ TEST_F(StandardDialogTest, OkSendsOneCloseToTheParentThenTakesTheOkPath) {
     ASSERT_TRUE(parent.Create(IDD_VXGAME_DIALOG));
     TestCompanion dlg(&parent);
     parent.journal = &dlg.journal;
+    test::Deadline deadline("the companion's OK command to end its modal run");
     test::RunSoon([&] {
         dlg.journal.clear();
         ::PostMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -160,6 +162,7 @@ TEST_F(StandardDialogTest, CloseReachesAParentThatHasNoFrameworkObject) {
 TEST_F(StandardDialogTest, WithoutAParentOkAndCancelOnlyEndTheCompanion) {
     ParentDialog bystander;
     ASSERT_TRUE(bystander.Create(IDD_VXGAME_DIALOG));
+    test::Deadline deadline("the cancel command to end the companion's modal run");
     {
         TestCompanion dlg(nullptr);
         HWND owner = reinterpret_cast<HWND>(1);
@@ -171,6 +174,7 @@ TEST_F(StandardDialogTest, WithoutAParentOkAndCancelOnlyEndTheCompanion) {
         EXPECT_EQ(owner, nullptr);
     }
     {
+        deadline.Restart("the OK command to end the companion's modal run");
         TestCompanion dlg(nullptr);
         test::RunSoon([&] { ::PostMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
         EXPECT_EQ(dlg.DoModal(), IDOK);

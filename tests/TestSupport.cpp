@@ -1,7 +1,10 @@
 #include "TestSupport.h"
 
 #include <gdiplus.h>
+#include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <map>
 
 namespace test {
@@ -22,7 +25,128 @@ void CALLBACK TaskTimer(HWND, UINT, UINT_PTR id, DWORD) {
 }
 
 MessageBoxAnswerer* g_answerer = nullptr;
+
+// The deadline that keeps the time of this thread's waits (see Deadline).
+Deadline* g_deadlineInForce = nullptr;
+
+// Posted by the watchdog to the deadline's window when the time is up. A posted message, unlike
+// a timer, is not starved by a loop whose queue never runs empty (boxes answered as they open).
+constexpr UINT WM_DEADLINE_PASSED = WM_APP + 0x3D1;
+
+// How long the watchdog waits, after a deadline passed, for the test thread to come back.
+constexpr DWORD kWatchdogGraceMs = 5000;
+
+// Ends this thread's message boxes (as Cancel) and posts the quit message that ends every modal
+// loop of the framework, each of which posts it again for the loop around it.
+void BreakOutOfLoops() {
+    for (HWND h : ThreadTopWindows()) {
+        if (ClassNameOf(h) == L"#32770" && ::GetDlgItem(h, 0xFFFF)) ::EndDialog(h, IDCANCEL);
+    }
+    ::PostQuitMessage(0);
+}
 } // namespace
+
+Deadline::Deadline(std::string waitingFor, DWORD ms, const char* file, int line)
+    : m_file(file), m_line(line), m_waitingFor(std::move(waitingFor)), m_ms(ms) {
+    if (g_deadlineInForce) {
+        m_outer = g_deadlineInForce;
+        return;
+    }
+    g_deadlineInForce = this;
+    static const ATOM atom = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &Deadline::WindowProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"OrvaneTestDeadline";
+        return ::RegisterClassW(&wc);
+    }();
+    (void)atom;
+    m_window = ::CreateWindowExW(0, L"OrvaneTestDeadline", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_start = ::GetTickCount();
+    m_watchdog = std::thread([this] { Watch(); });
+}
+
+Deadline::~Deadline() {
+    if (m_outer) return;
+    g_deadlineInForce = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_done = true;
+    }
+    m_changed.notify_all();
+    m_watchdog.join();
+    ::DestroyWindow(m_window);
+}
+
+void Deadline::Restart(std::string waitingFor, DWORD ms, const char* file, int line) {
+    if (m_outer) return m_outer->Restart(std::move(waitingFor), ms, file, line);
+    m_file = file;
+    m_line = line;
+    m_start = ::GetTickCount();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_waitingFor = std::move(waitingFor);
+        m_ms = ms;
+        m_passed = false;
+        ++m_generation;
+    }
+    m_changed.notify_all();
+}
+
+bool Deadline::Passed() {
+    if (m_outer) return m_outer->Passed();
+    if (!m_passed && ::GetTickCount() - m_start >= m_ms) Expire();
+    return m_passed;
+}
+
+void Deadline::Expire() {
+    m_passed = true;
+    ADD_FAILURE_AT(m_file, m_line) << "gave up after " << m_ms << " ms waiting for " << m_waitingFor;
+    BreakOutOfLoops();
+}
+
+LRESULT CALLBACK Deadline::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DEADLINE_PASSED) {
+        auto* self = reinterpret_cast<Deadline*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+        if (self && self == g_deadlineInForce && !self->m_passed) {
+            unsigned generation;
+            {
+                std::lock_guard<std::mutex> lock(self->m_mutex);
+                generation = self->m_generation;
+            }
+            // A restart after the watchdog posted this starts a new wait.
+            if (generation == static_cast<unsigned>(wParam)) self->Expire();
+        }
+        return 0;
+    }
+    return ::DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+void Deadline::Watch() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        const unsigned generation = m_generation;
+        auto changed = [&] { return m_done || m_generation != generation; };
+        if (m_changed.wait_for(lock, std::chrono::milliseconds(m_ms), changed)) {
+            if (m_done) return;
+            continue;
+        }
+        ::PostMessageW(m_window, WM_DEADLINE_PASSED, generation, 0);
+        if (m_changed.wait_for(lock, std::chrono::milliseconds(kWatchdogGraceMs), changed)) {
+            if (m_done) return;
+            continue;
+        }
+        // The test thread neither finished the wait nor came back after the failure: no loop of
+        // it dispatches messages. Say what it waited for and end the process rather than hang.
+        std::fflush(stdout);
+        std::fprintf(stderr, "FAILED: no return %lu ms after the deadline passed, waiting for %s; ending the process\n",
+                     static_cast<unsigned long>(kWatchdogGraceMs), m_waitingFor.c_str());
+        std::fflush(stderr);
+        ::TerminateProcess(::GetCurrentProcess(), 3);
+    }
+}
 
 void PumpFor(DWORD ms) {
     const DWORD start = ::GetTickCount();

@@ -2,8 +2,11 @@
 // Shared helpers for tests that run real windows under Wine.
 #include <windows.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace test {
@@ -18,6 +21,54 @@ void RunSoon(std::function<void()> fn, UINT delayMs = 1);
 void ResetThreadState();
 // Removes a pending WM_QUIT from this thread's queue; true when there was one.
 bool TakeQuitMessage(int* code = nullptr);
+
+// Time a test gives one wait (a modal run, a hand-off, a window, a process) before it fails.
+constexpr DWORD kDeadlineMs = 10000;
+
+// A time limit on what a test waits for. When it passes, the running test fails with a message
+// naming the wait, and every message loop of this thread is made to end (open message boxes of
+// the thread are ended, then a quit message unwinds the modal loops), so a fault fails the test
+// in seconds instead of hanging until the test driver's timeout. A watchdog thread keeps the
+// time and posts to a window of this thread, so the failure is recorded inside whatever loop
+// runs then; Passed() lets waits that do not pump messages check it themselves. If the thread
+// does not come back a few seconds after that (a hang no loop sees), the watchdog prints the
+// message and ends the process with a failure code.
+// One deadline keeps the time at once: a deadline made while another is in force on the thread
+// (a fixture's inside a test's own) hands its calls to that one.
+class Deadline {
+public:
+    // The failure is reported at the line that made (or restarted) the deadline.
+    explicit Deadline(std::string waitingFor, DWORD ms = kDeadlineMs, const char* file = __builtin_FILE(),
+                      int line = __builtin_LINE());
+    ~Deadline();
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+    // The next wait of the same test: a new description and a fresh time limit.
+    void Restart(std::string waitingFor, DWORD ms = kDeadlineMs, const char* file = __builtin_FILE(),
+                 int line = __builtin_LINE());
+    // True once the limit has passed (the failure is recorded by then).
+    bool Passed();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Expire();
+    void Watch();
+
+    Deadline* m_outer = nullptr;
+    HWND m_window = nullptr;
+    const char* m_file = nullptr;
+    int m_line = 0;
+    DWORD m_start = 0;
+    bool m_passed = false;
+    // Shared with the watchdog.
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_waitingFor;
+    DWORD m_ms = 0;
+    unsigned m_generation = 0;
+    bool m_done = false;
+    std::thread m_watchdog;
+};
 
 // Answers message boxes of this thread as they appear, and records them.
 class MessageBoxAnswerer {

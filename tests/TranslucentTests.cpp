@@ -456,6 +456,7 @@ TEST_F(TranslucentTest, EnterAndEscapeKeyDownsBypassTheDialogManagerAndNeverEndT
     app.m_pMainWnd = &bg;
     DialogManagerLog dialogManager;
     bool stillRunning = false;
+    test::Deadline deadline("the test to end the background's modal run after its keys");
     test::RunSoon([&] {
         ::PostMessageW(bg.m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
         ::PostMessageW(bg.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -515,6 +516,7 @@ TEST_F(TranslucentTest, EnterAndEscapeForACompanionChildThatWantsKeysReachItAndE
     TestBackground bg;
     test::MessageLog childLog;
     bool stillRunning = false;
+    test::Deadline deadline("the test to end the background's modal run after the child's keys");
     test::RunSoon([&] {
         HWND child = CreateKeyChild(bg.companion->m_hWnd, childLog, true);
         ::PostMessageW(child, WM_KEYDOWN, VK_RETURN, 0);
@@ -535,6 +537,7 @@ TEST_F(TranslucentTest, EnterAndEscapeForACompanionChildThatWantsKeysReachItAndE
 TEST_F(TranslucentTest, EscapeForAnOrdinaryCompanionChildIsTheCompanionsCancelAndClosesThePair) {
     TestBackground bg;
     test::MessageLog childLog;
+    test::Deadline deadline("Escape in the companion to cancel it and close the background");
     test::RunSoon([&] {
         HWND child = CreateKeyChild(bg.companion->m_hWnd, childLog, false);
         ::PostMessageW(child, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -570,6 +573,7 @@ TEST_F(TranslucentTest, LeftButtonWithDragEnabledRunsTheSystemMoveFirst) {
 
 TEST_F(TranslucentTest, CompanionCancelClosesTheBackgroundWithExactlyOneClose) {
     TestBackground bg;
+    test::Deadline deadline("the companion's cancel to close the background");
     test::RunSoon([&] {
         ::PostMessageW(bg.companion->m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
@@ -582,6 +586,7 @@ TEST_F(TranslucentTest, CompanionCancelClosesTheBackgroundWithExactlyOneClose) {
 
 TEST_F(TranslucentTest, CompanionOkClosesTheBackgroundBeforeItsOwnDataExchange) {
     TestBackground bg;
+    test::Deadline deadline("the companion's OK to close the background");
     test::RunSoon([&] {
         bg.closeJournal = &bg.companion->journal;
         ::PostMessageW(bg.companion->m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
