@@ -76,8 +76,15 @@ bool EncoderFor(const wchar_t* mime, CLSID& clsid) {
     return false;
 }
 
-// What the screen shows inside rect, as a PNG file.
-bool SaveScreen(const RECT& rect, const std::wstring& path) {
+RECT ScreenRect() {
+    return RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+}
+
+// What the screen shows inside area, as a PNG file. Only the part on the screen can be read.
+bool SaveScreen(const RECT& area, const std::wstring& path) {
+    RECT rect{};
+    const RECT screenRect = ScreenRect();
+    if (!::IntersectRect(&rect, &area, &screenRect)) return false;
     const int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
     fw::WindowDc screen(nullptr);
     fw::UniqueDc memory(::CreateCompatibleDC(screen.get()));
@@ -91,10 +98,6 @@ bool SaveScreen(const RECT& rect, const std::wstring& path) {
     if (!EncoderFor(L"image/png", png)) return false;
     Gdiplus::Bitmap image(bitmap.get(), nullptr);
     return image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
-}
-
-RECT ScreenRect() {
-    return RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
 }
 
 bool Settled(bool ready) {
@@ -148,6 +151,8 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         if (!Settled(companion && ::IsWindowVisible(main) && ::IsWindowVisible(companion->m_hWnd))) return;
         RECT rect{};
         fw::Ignore(::GetWindowRect(main, &rect));
+        std::printf("screenshots: launcher at %ld,%ld %ldx%ld\n", rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top);
         if (!SaveScreen(rect, g_driver.launcherShot)) Fail("could not save the launcher screenshot");
         Advance(Step::HandOff);
         return;
