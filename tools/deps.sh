@@ -1,8 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the run script need (idempotent).
+# Installs the Debian packages the scripts need (idempotent).
+# Usage: deps.sh [release]   (no argument: everything the build, the tests and the run need;
+# "release": only what tools/release.sh needs)
 set -euo pipefail
-pkgs=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-      wine64 xvfb xauth imagemagick googletest)
+build=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix python3)
+release=(osslsigncode)
+# Wine with a CJK font (the Chinese captions), GoogleTest, screenshots; the release checks:
+# signing with a throwaway certificate, the sample page in headless Chromium, npm for acorn.
+tests=(wine64 xvfb xauth imagemagick googletest fonts-wqy-microhei
+       openssl chromium chromium-driver python3-selenium)
+case "${1:-all}" in
+  release) pkgs=("${build[@]}" "${release[@]}") ;;
+  *)
+    pkgs=("${build[@]}" "${release[@]}" "${tests[@]}")
+    # Any Node.js with npm will do; Debian's only when there is none.
+    command -v npm >/dev/null 2>&1 || pkgs+=(nodejs npm)
+    ;;
+esac
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,6 @@
-# Sourced by the run and test scripts: a Wine prefix inside the given build folder, tuned for
-# tests (no window manager waits), with its service processes started detached from our stdio.
+# Sourced by the run, test and screenshot scripts: a Wine prefix inside the given build folder,
+# tuned for tests (no window manager waits), with a CJK font for the Chinese captions, and its
+# service processes started detached from our stdio.
 # Usage: wine_env_up <build-dir>; ...; wine_env_down
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
@@ -9,7 +10,9 @@ wine_env_up() {
   export WINEPREFIX="$dir/wineprefix"
   export WINEDEBUG="${WINEDEBUG:--all}"
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ ! -f "$WINEPREFIX/.orvane-ready" ]; then
+  # The marker names the prefix layout: a prefix made by an older script is made again.
+  local marker="$WINEPREFIX/.orvane-ready-2"
+  if [ ! -f "$marker" ]; then
     rm -rf "$WINEPREFIX"
     "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
     "$WINESERVER" -w
@@ -17,8 +20,15 @@ wine_env_up() {
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
     # A crashing test must fail at once, not wait for a debugger.
     "$WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /f </dev/null >/dev/null 2>&1
+    # Chinese captions and message boxes: link Debian's WenQuanYi Micro Hei (fonts-wqy-microhei,
+    # found through fontconfig) to the fonts that dialogs, captions and message boxes use.
+    local font
+    for font in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2"; do
+      "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$font" \
+        /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+    done
     "$WINESERVER" -w
-    touch "$WINEPREFIX/.orvane-ready"
+    touch "$marker"
   fi
   "$WINESERVER" -p
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Builds the operators' release, dist/Orvane-<version>-win32.zip, from the 32-bit release build:
+# Orvane.exe (stripped; signed when a certificate is given), config.ini, OPERATORS.txt (the text
+# of docs/operators.md) and launcher-page.html. The version comes from the executable's version
+# resource. Two runs from the same commit give the same bytes; the SHA-256 is printed at the end
+# and written beside the zip.
+#
+# Signing (Authenticode, SHA-256, Debian's osslsigncode):
+#   ORVANE_SIGN_PFX            PKCS#12 file with the code-signing certificate and its key
+#   ORVANE_SIGN_PASSWORD       its password
+#   ORVANE_SIGN_TIMESTAMP_URL  optional RFC 3161 time-stamp server; without it the signing time
+#                              is the commit time, so a signed zip stays reproducible
+# Also: SOURCE_DATE_EPOCH (time of the zip entries and of an untimestamped signature; default
+# the commit time), ORVANE_RELEASE_BUILD_DIR (default build/release), ORVANE_DIST_DIR (default dist).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+say() { echo "release: $*"; }
+fail() { echo "release: error: $*" >&2; exit 1; }
+
+build_dir="${ORVANE_RELEASE_BUILD_DIR:-build/release}"
+dist_dir="${ORVANE_DIST_DIR:-dist}"
+
+# Check the signing settings before anything is built: half a configuration is a mistake.
+sign=0
+if [ -n "${ORVANE_SIGN_PFX:-}" ] || [ -n "${ORVANE_SIGN_PASSWORD+set}" ]; then
+  [ -n "${ORVANE_SIGN_PFX:-}" ] || fail "ORVANE_SIGN_PASSWORD is set but ORVANE_SIGN_PFX is not"
+  [ -n "${ORVANE_SIGN_PASSWORD+set}" ] || fail "ORVANE_SIGN_PFX is set but ORVANE_SIGN_PASSWORD is not"
+  [ -f "$ORVANE_SIGN_PFX" ] || fail "ORVANE_SIGN_PFX: no such file: $ORVANE_SIGN_PFX"
+  sign=1
+fi
+
+bash tools/deps.sh release
+
+# The time written into the zip entries (and into an untimestamped signature).
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH="$(git log -1 --format=%ct 2>/dev/null || echo 315532800)"
+fi
+export SOURCE_DATE_EPOCH
+
+cmake --preset release -B "$build_dir" >/dev/null
+cmake --build "$build_dir" --target Orvane
+exe="$build_dir/Orvane.exe"
+
+# 32-bit, stripped, no link time; the version from its version resource.
+version="$(python3 - "$exe" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+if data[pe:pe + 4] != b"PE\0\0":
+    sys.exit("not a PE file")
+machine, _, stamp, symbols, nsymbols = struct.unpack_from("<HHIII", data, pe + 4)
+if machine != 0x14C:
+    sys.exit("not a 32-bit (i386) executable")
+if symbols or nsymbols:
+    sys.exit("the executable still has its symbol table")
+if stamp:
+    sys.exit("the PE header carries a link time")
+at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO signature
+if at < 0:
+    sys.exit("no version resource")
+ms, ls = struct.unpack_from("<II", data, at + 8)
+print("%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF))
+EOF
+)" || fail "$exe is not a releasable executable"
+
+name="Orvane-$version-win32.zip"
+zip_path="$dist_dir/$name"
+mkdir -p "$dist_dir"
+# A failed run must not leave an older zip that looks like its result.
+rm -f "$zip_path" "$zip_path.sha256"
+
+stage="$(mktemp -d)"
+trap 'rm -rf "$stage"' EXIT
+cp "$exe" "$stage/Orvane.exe"
+
+if [ "$sign" = 1 ]; then
+  (umask 077 && printf '%s' "$ORVANE_SIGN_PASSWORD" >"$stage/password")
+  args=(sign -pkcs12 "$ORVANE_SIGN_PFX" -readpass "$stage/password" -h sha256 -n Orvane)
+  if [ -n "${ORVANE_SIGN_TIMESTAMP_URL:-}" ]; then
+    args+=(-ts "$ORVANE_SIGN_TIMESTAMP_URL")
+    how="time-stamped by $ORVANE_SIGN_TIMESTAMP_URL (such a zip differs from run to run)"
+  else
+    args+=(-time "$SOURCE_DATE_EPOCH")
+    how="no time stamp; signing time $(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%dT%H:%M:%SZ)"
+  fi
+  if ! osslsigncode "${args[@]}" -in "$stage/Orvane.exe" -out "$stage/Orvane.signed.exe" >"$stage/sign.log" 2>&1; then
+    sed 's/^/  osslsigncode: /' "$stage/sign.log" >&2
+    fail "signing failed: check ORVANE_SIGN_PFX and ORVANE_SIGN_PASSWORD (wrong password, or not a PKCS#12 file with a key), and the time-stamp server if one is set; no zip was written"
+  fi
+  mv "$stage/Orvane.signed.exe" "$stage/Orvane.exe"
+  say "Orvane.exe signed (Authenticode, SHA-256, $how)"
+else
+  say "Orvane.exe is NOT signed (set ORVANE_SIGN_PFX and ORVANE_SIGN_PASSWORD to sign it)"
+fi
+
+# Fixed order, times, permissions and compression: the same inputs give the same bytes.
+# Text files get Windows line ends; OPERATORS.txt a UTF-8 mark so that Notepad reads it right.
+python3 - "$stage/$name" "$stage/Orvane.exe" res/config.ini.example docs/operators.md \
+  docs/launcher-page.html <<'EOF'
+import os, sys, time, zipfile
+out, exe, config, guide, page = sys.argv[1:]
+stamp = time.gmtime(int(os.environ["SOURCE_DATE_EPOCH"]))[:6]
+stamp = max(stamp, (1980, 1, 1, 0, 0, 0))
+
+def text(path, bom=False):
+    data = open(path, "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    return (b"\xef\xbb\xbf" if bom else b"") + data
+
+entries = [
+    ("Orvane.exe", open(exe, "rb").read(), 0o755),
+    ("config.ini", text(config), 0o644),
+    ("OPERATORS.txt", text(guide, bom=True), 0o644),
+    ("launcher-page.html", text(page), 0o644),
+]
+with zipfile.ZipFile(out, "w") as z:
+    for name, data, mode in entries:
+        info = zipfile.ZipInfo(name, date_time=stamp)
+        info.create_system = 3  # Unix: the permission bits below are meaningful
+        info.external_attr = (0o100000 | mode) << 16
+        info.compress_type = zipfile.ZIP_DEFLATED
+        z.writestr(info, data, compresslevel=9)
+EOF
+
+mv "$stage/$name" "$zip_path"
+(cd "$dist_dir" && sha256sum "$name" >"$name.sha256")
+say "wrote $zip_path"
+say "SHA-256 $(cut -d' ' -f1 "$zip_path.sha256")  $name"

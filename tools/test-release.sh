@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Checks of what operators get (called by test.sh; needs no Wine): the sample launcher page in
+# headless Chromium and as ES5, the release zip built twice from scratch with the same bytes,
+# and signing with a throwaway certificate. Work files go to build/release-checks.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+work="$root/build/release-checks"
+rm -rf "$work"
+mkdir -p "$work"
+passed=0
+failed=0
+
+run_check() {
+  local name="$1"
+  shift
+  echo "== release check: $name"
+  if "$@"; then
+    echo "-- passed: $name"
+    passed=$((passed + 1))
+  else
+    echo "-- FAILED: $name"
+    failed=$((failed + 1))
+  fi
+}
+
+# The embedded Internet Explorer engine rejects newer syntax: the page's script must parse as ES5.
+es5_parse() {
+  local acorn="$root/build/node/node_modules/.bin/acorn"
+  if [ ! -x "$acorn" ]; then
+    npm install --prefix "$root/build/node" --no-save --no-audit --no-fund --loglevel=error acorn@8.19.0 \
+      >"$work/npm.log" 2>&1 || { cat "$work/npm.log"; return 1; }
+  fi
+  /usr/bin/python3 - docs/launcher-page.html "$work/page-script" <<'EOF' || return 1
+import re, sys
+html = open(sys.argv[1], encoding="utf-8").read()
+scripts = re.findall(r"<script\b[^>]*>(.*?)</script>", html, re.S | re.I)
+if not scripts:
+    sys.exit("no script in the page")
+for i, s in enumerate(scripts):
+    open("%s-%d.js" % (sys.argv[2], i), "w", encoding="utf-8").write(s)
+print("%d script(s)" % len(scripts))
+EOF
+  local f
+  for f in "$work"/page-script-*.js; do
+    "$acorn" --ecma5 --silent "$f" || return 1
+  done
+}
+
+# The zip from the normal release build and from a second build in an empty folder.
+reproducible() {
+  local a b
+  ORVANE_DIST_DIR="$work/repro-a" bash tools/release.sh >"$work/repro-a.log" 2>&1 || { cat "$work/repro-a.log"; return 1; }
+  rm -rf build/release-repro
+  ORVANE_RELEASE_BUILD_DIR=build/release-repro ORVANE_DIST_DIR="$work/repro-b" bash tools/release.sh \
+    >"$work/repro-b.log" 2>&1 || { cat "$work/repro-b.log"; return 1; }
+  tail -1 "$work/repro-a.log"
+  a="$(cat "$work"/repro-a/*.zip.sha256)"
+  b="$(cat "$work"/repro-b/*.zip.sha256)"
+  echo "first build:  $a"
+  echo "second build: $b"
+  [ -n "$a" ] && [ "$a" = "$b" ] && grep -q "NOT signed" "$work/repro-a.log"
+}
+
+signing() {
+  local certs="$work/cert"
+  mkdir -p "$certs"
+  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 2 -subj "/CN=Orvane release check" \
+    -addext "extendedKeyUsage=codeSigning" -keyout "$certs/key.pem" -out "$certs/cert.pem" >/dev/null 2>&1 || return 1
+  openssl pkcs12 -export -inkey "$certs/key.pem" -in "$certs/cert.pem" -passout pass:right-password \
+    -out "$certs/sign.pfx" >/dev/null 2>&1 || return 1
+
+  local run
+  for run in 1 2; do
+    ORVANE_SIGN_PFX="$certs/sign.pfx" ORVANE_SIGN_PASSWORD=right-password ORVANE_DIST_DIR="$work/signed-$run" \
+      bash tools/release.sh >"$work/signed-$run.log" 2>&1 || { cat "$work/signed-$run.log"; return 1; }
+  done
+  grep "signed (Authenticode" "$work/signed-1.log" || return 1
+  /usr/bin/python3 -c 'import sys, zipfile; open(sys.argv[2], "wb").write(zipfile.ZipFile(sys.argv[1]).read("Orvane.exe"))' \
+    "$work"/signed-1/*.zip "$certs/Orvane.exe" || return 1
+  osslsigncode verify -in "$certs/Orvane.exe" -CAfile "$certs/cert.pem" >"$work/verify.log" 2>&1 || {
+    cat "$work/verify.log"; echo "osslsigncode verify refused the signed exe"; return 1; }
+  echo "osslsigncode verify accepts the signed Orvane.exe"
+  # Without a time-stamp server the signing time is the commit's: signed zips stay reproducible.
+  [ "$(cut -d' ' -f1 "$work"/signed-1/*.sha256)" = "$(cut -d' ' -f1 "$work"/signed-2/*.sha256)" ] || {
+    echo "two signed zips differ"; return 1; }
+  echo "two signed zips are identical"
+
+  local rc=0
+  ORVANE_SIGN_PFX="$certs/sign.pfx" ORVANE_SIGN_PASSWORD=wrong-password ORVANE_DIST_DIR="$work/signed-1" \
+    bash tools/release.sh >"$work/wrong.log" 2>&1 || rc=$?
+  if [ "$rc" = 0 ] || ! grep -q "signing failed: check ORVANE_SIGN_PFX and ORVANE_SIGN_PASSWORD" "$work/wrong.log"; then
+    cat "$work/wrong.log"; echo "a wrong password did not fail with its message"; return 1
+  fi
+  if compgen -G "$work/signed-1/*.zip" >/dev/null; then
+    echo "a wrong password left a zip behind"; return 1
+  fi
+  echo "a wrong password fails, says so, and leaves no zip"
+}
+
+run_check "launcher page in headless Chromium" /usr/bin/python3 tests/launcher_page_test.py
+run_check "launcher page script parses as ES5" es5_parse
+run_check "release zip is reproducible" reproducible
+run_check "release signing" signing
+echo "release checks: $passed passed, $failed failed"
+[ "$failed" = 0 ]
