@@ -317,6 +317,7 @@ TEST(GameWindow, ACloseRequestWhileTheConfirmationShowsOpensNoSecondBox) {
     // The close box clicked again while the box shows: handled before the answer reaches the box.
     yes.onShow = [&](const test::MessageBoxAnswerer::Box&) { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); };
     test::RunSoon([&] { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); });
+    test::Deadline deadline("the one Yes to end the game window's modal run");
     // No launcher to switch to: the one Yes passes the close on, which cancels the dialog.
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(dlg.Count(WM_CLOSE), 2) << "both requests reached the window";
