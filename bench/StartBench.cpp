@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int kRounds = 7;
+constexpr int kRounds = 9;
 constexpr LONG kWidth = 1257;
 constexpr LONG kHeight = 877;
 constexpr DWORD kTimeoutMs = 30000;
