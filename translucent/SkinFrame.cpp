@@ -6,9 +6,11 @@
 
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cwctype>
+#include <vector>
 
 namespace {
 
@@ -36,9 +38,14 @@ SkinFrame::Key SkinFrame::MakeKey(UINT id, LPCWSTR type, HMODULE module) {
 
 std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module) {
     // Only the user-interface thread asks for skins; the worker never touches this.
-    static std::shared_ptr<const SkinFrame> s_kept;
+    static std::vector<std::shared_ptr<const SkinFrame>> s_kept;
     Key key = MakeKey(id, type, module);
-    if (s_kept && s_kept->m_key == key && !s_kept->Failed()) return s_kept;
+    // Failed loads are not kept: the next request for them tries again.
+    s_kept.erase(std::remove_if(s_kept.begin(), s_kept.end(), [](const auto& f) { return f->Failed(); }),
+                 s_kept.end());
+    for (const auto& kept : s_kept) {
+        if (kept->m_key == key) return kept;
+    }
 
     std::shared_ptr<SkinFrame> frame(new SkinFrame(std::move(key)));
     SkinFrame* pFrame = frame.get();
@@ -52,7 +59,7 @@ std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODU
         done.set_value();
         frame->m_ready = done.get_future().share();
     }
-    s_kept = frame;
+    s_kept.push_back(frame);
     return frame;
 }
 

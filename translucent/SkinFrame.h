@@ -19,7 +19,7 @@ public:
     // The frame of image resource id of type in module, with LoadResourceImage's meaning of the
     // three. The first request loads the resource through LoadResourceImage and converts it on a
     // worker thread, and returns at once; the members below wait for that. The frame then stays
-    // for the process (one, the last requested), and requests for the same resource share it.
+    // for the process (one per resource), and every request for the same resource shares it.
     // A resource that fails to load gives an empty frame that is not kept: the next request
     // tries again.
     static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module);
