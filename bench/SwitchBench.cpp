@@ -2,17 +2,22 @@
 // switch nests one more modal loop) and memory kept per cycle (each replaced window object
 // lives on until the process ends).
 #include "app/CTranslucentApp.h"
+#include "bench/BenchReport.h"
 #include "bench/MemoryProbe.h"
 #include "app/MainWindowSwitch.h"
 #include "framework/COleControlSite.h"
 #include "game/CVxGameDlg.h"
 #include "launcher/CVxStandardDlg.h"
 #include "launcher/CVxTranslucentDlg.h"
+#include "resource.h"
 
 #include <windows.h>
+#include <gdiplus.h>
 #include <mshtmhst.h>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -91,9 +96,79 @@ LRESULT CALLBACK WatchActivate(int code, WPARAM wParam, LPARAM lParam) {
     return AnswerYes(code, wParam, lParam);
 }
 
+double Milliseconds(const std::function<void()>& fn, int runs) {
+    LARGE_INTEGER freq, start, end;
+    ::QueryPerformanceFrequency(&freq);
+    ::QueryPerformanceCounter(&start);
+    for (int i = 0; i < runs; ++i) fn();
+    ::QueryPerformanceCounter(&end);
+    return double(end.QuadPart - start.QuadPart) * 1000.0 / double(freq.QuadPart) / runs;
+}
+
+// A launcher background as far as its skin goes: same template, same skin request, no companion.
+class SkinOnly : public CTranslucentDialog {
+public:
+    SkinOnly() : CTranslucentDialog(IDD_VXTRANSLUCENT_DIALOG, IDB_SKIN, L"PNG", nullptr, nullptr) {}
+    CStandardDialog* CreateStandardDialog() override { return nullptr; }
+    void OnInitChildrenWnds() override {}
+};
+
+// What the skin costs a new launcher once the process has one: getting the skin and presenting
+// the first frame, against a bare UpdateLayeredWindow of a ready frame; and the memory a live
+// launcher's skin adds.
+void ReportSkinShare(double cycleMs) {
+    constexpr int kRuns = 20;
+    SkinOnly bg;
+    if (!bg.Create(IDD_VXTRANSLUCENT_DIALOG)) {
+        std::printf("skin: no window\n");
+        return;
+    }
+    const double acquire = Milliseconds([] { SkinOnly another; }, kRuns);
+    RECT r{};
+    bg.GetWindowRect(&r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    BITMAPINFO bmi{};
+    fw::Ignore(MakeFrameHeader(static_cast<UINT>(w), static_cast<UINT>(h), bmi.bmiHeader));
+    void* bits = nullptr;
+    fw::UniqueBitmap dib(::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    fw::WindowDc windowDc(bg.m_hWnd);
+    fw::UniqueDc mem(::CreateCompatibleDC(windowDc.get()));
+    fw::SelectObjectGuard select(mem.get(), dib.get());
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    const std::vector<double> medians = AlternatingMedians(
+        {[&] { bg.UpdateView(); },
+         [&] {
+             POINT dst{r.left, r.top}, src{0, 0};
+             SIZE size{w, h};
+             ::UpdateLayeredWindow(bg.m_hWnd, windowDc.get(), &dst, &size, mem.get(), &src, 0, &blend, ULW_ALPHA);
+         }},
+        kRuns);
+    const double firstFrame = medians[0], present = medians[1];
+
+    constexpr int kLive = 8;
+    const SIZE_T before = CommittedPrivateBytes();
+    {
+        std::vector<std::unique_ptr<SkinOnly>> live;
+        for (int i = 0; i < kLive; ++i) live.push_back(std::make_unique<SkinOnly>());
+        const double perLauncher = (double(CommittedPrivateBytes()) - double(before)) / kLive / 1024.0;
+        std::printf("skin memory per live launcher:  %.0f KB (the process keeps one shared frame of %.0f KB)\n",
+                    perLauncher, double(bmi.bmiHeader.biSizeImage) / 1024.0);
+    }
+    const double skin = acquire + firstFrame;
+    std::printf("skin per new launcher:          %.2f ms (getting the skin %.3f ms + first frame %.2f ms)\n", skin,
+                acquire, firstFrame);
+    std::printf("skin share of a cycle:          %.1f %% of %.0f ms\n", 100.0 * skin / cycleMs, cycleMs);
+    std::printf("bare present of a ready frame:  %.2f ms\n", present);
+    if (present > 0) PrintRatio("new launcher's skin + first frame / present", skin / present, 1.5);
+}
+
 } // namespace
 
 int main() {
+    // Held across the run so that the skin can be measured after the application has ended.
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 1;
     CTranslucentApp app;
     HHOOK hook = ::SetWindowsHookExW(WH_CBT, &WatchActivate, nullptr, ::GetCurrentThreadId());
     const DWORD start = ::GetTickCount();
@@ -102,12 +177,14 @@ int main() {
     ::UnhookWindowsHookEx(hook);
     if (g_stack.size() < 2) {
         std::printf("switch cycles: did not run (%zu launchers)\n", g_stack.size());
+        Gdiplus::GdiplusShutdown(token);
         return 1;
     }
     const size_t cycles = g_stack.size() - 1;
     const double stackPerSwitch = double(g_stack.front() - g_stack.back()) / double(2 * cycles);
     const double memPerCycle = (double(g_memory.back()) - double(g_memory[1])) / double(cycles - 1) / 1024.0;
-    std::printf("launcher/game cycles:          %zu (%.0f ms per cycle)\n", cycles, double(ms) / double(cycles));
+    std::printf("launcher/game cycles:          %zu (%.0f ms per cycle, two 30 ms step timers included)\n", cycles,
+                double(ms) / double(cycles));
     std::printf("stack per switch:              %.0f bytes (reserve %zu KB left after %zu switches)\n", stackPerSwitch,
                 g_stack.back() / 1024, 2 * cycles);
     std::printf("switches the stack allows:     about %.0f\n",
@@ -122,5 +199,7 @@ int main() {
     std::printf("browser controls after %d cycles: %d live, %d open (%d launchers, %d games: %d game pages open%s)\n",
                 games, g_census.live, g_census.open, launchers, games, openGames > 0 ? openGames : 0,
                 openGames > 0 ? ", MISSED" : "");
+    ReportSkinShare(double(ms) / double(cycles));
+    Gdiplus::GdiplusShutdown(token);
     return 0;
 }

@@ -1,5 +1,6 @@
-// Time of one UpdateView of the launcher skin (compose + present), against plain GDI work on a
-// frame of the same size measured in the same run.
+// Time of one UpdateView of the launcher skin, against a bare UpdateLayeredWindow of a ready frame
+// of the same size measured in the same run.
+#include "bench/BenchReport.h"
 #include "framework/Handles.h"
 #include "resource.h"
 #include "translucent/CTranslucentDialog.h"
@@ -22,17 +23,17 @@ public:
     void OnInitChildrenWnds() override {}
     UINT Width() const { return SkinWidth(); }
     UINT Height() const { return SkinHeight(); }
+    std::list<COverlayWidget*>& Widgets() { return m_widgets; }
 };
 
-double Milliseconds(const std::function<void()>& fn, int runs) {
-    LARGE_INTEGER freq, start, end;
-    ::QueryPerformanceFrequency(&freq);
-    ::QueryPerformanceCounter(&start);
-    for (int i = 0; i < runs; ++i) fn();
-    ::GdiFlush();
-    ::QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart) / runs;
-}
+// An overlay widget, so that UpdateView composes a frame of its own.
+class Patch : public COverlayWidget {
+public:
+    void Render(Gdiplus::Graphics& graphics) override {
+        Gdiplus::SolidBrush brush{Gdiplus::Color(0xC0336699)};
+        graphics.FillRectangle(&brush, 10, 10, 40, 40);
+    }
+};
 
 HBITMAP MakeFrameDib(int w, int h, void** bits) {
     BITMAPINFO bmi{};
@@ -65,35 +66,45 @@ int main() {
         } else {
             const int w = static_cast<int>(bg.Width()), h = static_cast<int>(bg.Height());
             for (int i = 0; i < 3; ++i) bg.UpdateView();
-            const double updateView = Milliseconds([&] { bg.UpdateView(); }, kRuns);
-
             fw::WindowDc screen(nullptr);
             Dib src(screen.get(), w, h), dst(screen.get(), w, h);
             // The source stands for a composed frame: any content, fully initialised.
             if (src.bits) std::memset(src.bits, 0x80, static_cast<size_t>(w) * h * 4);
-            const double bitBlt = Milliseconds(
-                [&] { ::BitBlt(dst.dc.get(), 0, 0, w, h, src.dc.get(), 0, 0, SRCCOPY); }, kRuns);
-
-            // Present only: the same frame handed to UpdateLayeredWindow without composing it again.
             fw::WindowDc windowDc(bg.m_hWnd);
             BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-            const double present = Milliseconds(
-                [&] {
-                    RECT r;
-                    bg.GetWindowRect(&r);
-                    POINT dstPt{r.left, r.top}, srcPt{0, 0};
-                    SIZE size{w, h};
-                    ::UpdateLayeredWindow(bg.m_hWnd, windowDc.get(), &dstPt, &size, src.dc.get(), &srcPt, 0, &blend,
-                                          ULW_ALPHA);
-                },
+            Patch patch;
+            const std::vector<double> ms = AlternatingMedians(
+                {// The launcher: no overlay widget.
+                 [&] { bg.UpdateView(); },
+                 // With an overlay widget: a frame of its own, the skin copied in, the widget drawn.
+                 [&] {
+                     bg.Widgets().push_back(&patch);
+                     bg.UpdateView();
+                     bg.Widgets().clear();
+                 },
+                 // Present only: a ready frame handed to UpdateLayeredWindow.
+                 [&] {
+                     RECT r;
+                     bg.GetWindowRect(&r);
+                     POINT dstPt{r.left, r.top}, srcPt{0, 0};
+                     SIZE size{w, h};
+                     ::UpdateLayeredWindow(bg.m_hWnd, windowDc.get(), &dstPt, &size, src.dc.get(), &srcPt, 0, &blend,
+                                           ULW_ALPHA);
+                 },
+                 [&] { ::BitBlt(dst.dc.get(), 0, 0, w, h, src.dc.get(), 0, 0, SRCCOPY); }},
                 kRuns);
+            const double updateView = ms[0], withWidget = ms[1], present = ms[2], bitBlt = ms[3];
 
-            std::printf("UpdateView of a %d x %d skin, %d runs\n", w, h, kRuns);
-            std::printf("  UpdateView (allocate, compose, present, free): %8.3f ms\n", updateView);
+            std::printf("UpdateView of a %d x %d skin, median of %d alternating runs\n", w, h, kRuns);
+            std::printf("  UpdateView (the launcher: no overlay widget):  %8.3f ms\n", updateView);
+            std::printf("  UpdateView with one overlay widget:            %8.3f ms\n", withWidget);
             std::printf("  UpdateLayeredWindow of a ready frame:          %8.3f ms\n", present);
-            std::printf("  BitBlt of a frame of the same size (baseline): %8.3f ms\n", bitBlt);
-            std::printf("  UpdateView / BitBlt: %.1fx   UpdateView / present only: %.1fx\n",
-                        bitBlt > 0 ? updateView / bitBlt : 0.0, present > 0 ? updateView / present : 0.0);
+            std::printf("  BitBlt of a frame of the same size:            %8.3f ms\n", bitBlt);
+            if (present > 0) {
+                PrintRatio("UpdateView / bare present", updateView / present, 1.5);
+                std::printf("  %-44s %6.2fx  (for information)\n", "UpdateView with a widget / bare present",
+                            withWidget / present);
+            }
         }
     }
     Gdiplus::GdiplusShutdown(token);

@@ -96,6 +96,8 @@ public:
     SelectObjectGuard(HDC hdc, HGDIOBJ obj) noexcept : m_hdc(hdc), m_old(::SelectObject(hdc, obj)) {}
     SelectObjectGuard(const SelectObjectGuard&) = delete;
     SelectObjectGuard& operator=(const SelectObjectGuard&) = delete;
+    // False when the object could not be selected (a bitmap already selected into another DC).
+    bool selected() const noexcept { return m_old && m_old != HGDI_ERROR; }
     ~SelectObjectGuard() {
         if (m_old && m_old != HGDI_ERROR) ::SelectObject(m_hdc, m_old);
     }

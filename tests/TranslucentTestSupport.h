@@ -86,8 +86,8 @@ struct Frame {
 class TestBackground : public CTranslucentDialog {
 public:
     explicit TestBackground(UINT nImageID = 158, bool center = true, bool withCompanion = true,
-                            LPCWSTR type = L"PNG")
-        : CTranslucentDialog(102, nImageID, type, nullptr, nullptr), m_withCompanion(withCompanion) {
+                            LPCWSTR type = L"PNG", HMODULE module = nullptr)
+        : CTranslucentDialog(102, nImageID, type, module, nullptr), m_withCompanion(withCompanion) {
         m_bCenterWindow = center;
     }
     ~TestBackground() override {
@@ -128,6 +128,7 @@ public:
     bool CenterWindow() const { return m_bCenterWindow; }
     const BLENDFUNCTION& Blend() const { return m_blend; }
     bool HasSkin() const { return m_pImage != nullptr; }
+    const SkinFrame* Skin() const { return m_pImage.get(); }
     UINT Width() const { return SkinWidth(); }
     UINT Height() const { return SkinHeight(); }
     CStandardDialog* Companion() const { return m_pStandardDialog.get(); }

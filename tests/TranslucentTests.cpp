@@ -376,6 +376,60 @@ TEST_F(TranslucentTest, MissingSkinSizesBothWindowsToNothingAndPresentsNothingWi
     EXPECT_EQ(bg.presents, 0);
 }
 
+// The skin is decoded once per process and shared: a later window presents the same pixels,
+// and a window whose skin fails to load never shows another resource's frame.
+TEST_F(TranslucentTest, ASecondWindowInTheProcessPresentsTheSamePixelsAsTheFirst) {
+    std::vector<BYTE> first;
+    {
+        TestBackground bg(IDB_SKIN, true, false);
+        ASSERT_TRUE(bg.Create(IDD_VXTRANSLUCENT_DIALOG));
+        ASSERT_EQ(bg.frames.size(), 1u);
+        first = bg.frames[0].bits;
+    }
+    ASSERT_EQ(first.size(), 4409556u);
+    TestBackground second(IDB_SKIN, true, false);
+    TestBackground third(IDB_SKIN, true, false);
+    EXPECT_EQ(second.Skin(), third.Skin()) << "one skin for the process";
+    ASSERT_TRUE(second.Create(IDD_VXTRANSLUCENT_DIALOG));
+    ASSERT_EQ(second.frames.size(), 1u);
+    EXPECT_TRUE(second.frames[0].bits == first);
+    // Composing over the shared skin leaves it as it was for the next presentation.
+    std::vector<std::string> calls;
+    SolidWidget widget("w", RECT{0, 0, 1257, 877}, 0xFF0000FF, calls);
+    second.Widgets().push_back(&widget);
+    second.UpdateView();
+    second.Widgets().clear();
+    second.UpdateView();
+    ASSERT_EQ(second.frames.size(), 3u);
+    EXPECT_FALSE(second.frames[1].bits == first);
+    EXPECT_TRUE(second.frames[2].bits == first);
+}
+
+TEST_F(TranslucentTest, AWindowAfterASkinLoadFailureStaysEmptyInsteadOfShowingAnotherFrame) {
+    TestBackground shown(IDB_SKIN, true, false);
+    ASSERT_TRUE(shown.Create(IDD_VXTRANSLUCENT_DIALOG));
+    ASSERT_EQ(shown.presents, 1);
+    // The same id from a module without it, then an id nobody has.
+    fw::UniqueModule other(::LoadLibraryW(L"comctl32.dll"));
+    ASSERT_TRUE(other);
+    TestBackground elsewhere(IDB_SKIN, true, false, L"PNG", other.get());
+    TestBackground missing(9999, true, false);
+    for (TestBackground* bg : {&elsewhere, &missing}) {
+        ASSERT_TRUE(bg->Create(IDD_VXTRANSLUCENT_DIALOG));
+        const RECT r = WindowRect(bg->m_hWnd);
+        EXPECT_EQ(r.right - r.left, 0);
+        EXPECT_EQ(r.bottom - r.top, 0);
+        bg->UpdateView();
+        EXPECT_EQ(bg->presents, 0);
+    }
+    // And the skin that did load is still the one the next window gets.
+    TestBackground again(IDB_SKIN, true, false);
+    EXPECT_EQ(again.Skin(), shown.Skin());
+    ASSERT_TRUE(again.Create(IDD_VXTRANSLUCENT_DIALOG));
+    ASSERT_EQ(again.frames.size(), 1u);
+    EXPECT_TRUE(again.frames[0].bits == shown.frames[0].bits);
+}
+
 TEST_F(TranslucentTest, AHundredCompositionsLeaveTheProcessGdiObjectCountUnchanged) {
     std::vector<std::string> calls;
     SolidWidget widget("w", RECT{10, 10, 50, 50}, 0xC0123456, calls);

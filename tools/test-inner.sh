@@ -8,10 +8,9 @@ trap wine_env_down EXIT
 cd "$root/build/test"
 ctest --output-on-failure --timeout 120 "$@"
 rc=$?
-echo "== benchmarks =="
-for b in *Bench.exe; do
-  [ -f "$b" ] || continue
-  echo "-- $b"
-  "$WINE" "./$b" 2>&1 | grep -v ":fixme:" || rc=1
-done
+# ORVANE_SKIP_BENCH=1: tests only.
+if [ "${ORVANE_SKIP_BENCH:-0}" != 1 ]; then
+  source "$root/tools/bench-inner.sh"
+  run_benchmarks || rc=1
+fi
 exit $rc

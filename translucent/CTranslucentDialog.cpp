@@ -1,6 +1,5 @@
 #include "translucent/CTranslucentDialog.h"
 
-#include "app/ResourceImage.h"
 #include "framework/Handles.h"
 #include "translucent/LayeredWindowApi.h"
 
@@ -8,7 +7,6 @@
 
 #include <climits>
 #include <cstring>
-#include <optional>
 
 POINT CenteredOrigin(const RECT& workArea, int framedWidth, int framedHeight) noexcept {
     // 64-bit intermediates so that extreme rectangles cannot overflow; C++ division truncates toward zero.
@@ -34,20 +32,23 @@ bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept
 
 CTranslucentDialog::CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType,
                                        HMODULE hImageModule, CWnd* pParent)
-    : CDialog(nIDTemplate, pParent), m_pImage(LoadResourceImage(nImageID, lpszImageType, hImageModule)) {}
+    : CDialog(nIDTemplate, pParent), m_pImage(SkinFrame::Acquire(nImageID, lpszImageType, hImageModule)) {}
 
 CTranslucentDialog::~CTranslucentDialog() {
     m_pStandardDialog.reset();
+    // A skin still being decoded for this window is waited for: once the window objects are
+    // gone, the application may shut GDI+ down.
+    if (m_pImage) m_pImage->Wait();
     m_pImage.reset();
     m_widgets.clear();
 }
 
 UINT CTranslucentDialog::SkinWidth() const noexcept {
-    return m_pImage ? m_pImage->GetWidth() : 0;
+    return m_pImage ? m_pImage->Width() : 0;
 }
 
 UINT CTranslucentDialog::SkinHeight() const noexcept {
-    return m_pImage ? m_pImage->GetHeight() : 0;
+    return m_pImage ? m_pImage->Height() : 0;
 }
 
 namespace {
@@ -79,20 +80,24 @@ LRESULT CTranslucentDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
 
 int CTranslucentDialog::OnCreate(CREATESTRUCTW* pcs) {
     POINT pos{pcs ? pcs->x : 0, pcs ? pcs->y : 0};
-    if (m_bCenterWindow) {
-        // Centred as the framed window the template describes; the frame goes below.
-        RECT r{0, 0, Extent(SkinWidth()), Extent(SkinHeight())};
-        fw::Ignore(::AdjustWindowRect(&r, GetStyle(), FALSE));
-        RECT work{};
-        fw::Ignore(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
-        pos = CenteredOrigin(work, r.right - r.left, r.bottom - r.top);
-    }
-    const int width = Extent(SkinWidth());
-    const int height = Extent(SkinHeight());
+    // The template's style, caption included, is what centring goes by.
+    const DWORD templateStyle = GetStyle();
     if (Default() == -1) return -1;
     m_pStandardDialog.reset(CreateStandardDialog());
     if (m_pStandardDialog) m_pStandardDialog->CreateAndShow();
     ModifyStyle(WS_CAPTION, WS_POPUP, 0);
+    // The skin's size is first needed here, so its decoding overlaps the companion's creation;
+    // nothing above depends on it.
+    const int width = Extent(SkinWidth());
+    const int height = Extent(SkinHeight());
+    if (m_bCenterWindow) {
+        // Centred as the framed window the template describes; the frame goes below.
+        RECT r{0, 0, width, height};
+        fw::Ignore(::AdjustWindowRect(&r, templateStyle, FALSE));
+        RECT work{};
+        fw::Ignore(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+        pos = CenteredOrigin(work, r.right - r.left, r.bottom - r.top);
+    }
     // The skin's size, not the framed one; WM_MOVE and WM_SIZE bring the companion along.
     MoveWindow(pos.x, pos.y, width, height, TRUE);
     return 0;
@@ -150,6 +155,13 @@ void CTranslucentDialog::OnRenderEvent(void*) {
     if (!m_bIgnoreRenderEvents) UpdateView();
 }
 
+bool CTranslucentDialog::HasWidgetsToDraw() const noexcept {
+    for (const COverlayWidget* pWidget : m_widgets) {
+        if (pWidget && (pWidget->m_bVisible || m_bWidgetsOnly)) return true;
+    }
+    return false;
+}
+
 void CTranslucentDialog::UpdateView() {
     // A render event before the window exists has nothing to present to.
     if (!m_hWnd) return;
@@ -159,38 +171,55 @@ void CTranslucentDialog::UpdateView() {
     const DWORD exStyle = GetExStyle();
     if (!(exStyle & WS_EX_LAYERED)) ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, static_cast<LONG>(exStyle | WS_EX_LAYERED));
 
-    // Declared in reverse order of release: the frame bitmap is put back and deleted, then
-    // the Graphics object, then the memory DC, then the window DC. An exception from a
-    // widget's Render unwinds the same way and goes on to the caller.
+    // Declared in reverse order of release: the frame bitmap is put back and deleted, then the
+    // memory DC, then the window DC.
     fw::WindowDc hdcWindow(m_hWnd);
     fw::UniqueDc hdcMem(::CreateCompatibleDC(hdcWindow.get()));
     RECT rc{};
     GetWindowRect(&rc);
+    const POINT ptDst{rc.left, rc.top};
+    const SIZE size{static_cast<LONG>(width), static_cast<LONG>(height)};
+    const HBITMAP skin = m_pImage ? m_pImage->Bitmap() : nullptr;
+
+    if (!HasWidgetsToDraw() && skin) {
+        // The skin over transparent black is the skin itself: present the shared frame as it is.
+        // (A frame already selected elsewhere, by a nested presentation, cannot be selected here:
+        // that one composes a copy below instead.)
+        fw::SelectObjectGuard select(hdcMem.get(), skin);
+        if (select.selected()) {
+            PresentFrame(hdcWindow.get(), hdcMem.get(), ptDst, size);
+            return;
+        }
+    }
+
     BITMAPINFO bmi{};
     void* bits = nullptr;
-    std::optional<Gdiplus::Graphics> graphics;
     fw::UniqueBitmap dib;
     if (MakeFrameHeader(width, height, bmi.bmiHeader)) {
         dib.reset(::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
     }
     if (!dib || !bits) return;
-    // Fully transparent black wherever nothing is drawn.
-    std::memset(bits, 0, bmi.bmiHeader.biSizeImage);
+    const void* skinBits = m_pImage ? m_pImage->Bits() : nullptr;
+    if (skinBits && !m_bWidgetsOnly) {
+        // The skin drawn over transparent black, as premultiplied pixels.
+        std::memcpy(bits, skinBits, bmi.bmiHeader.biSizeImage);
+    } else {
+        std::memset(bits, 0, bmi.bmiHeader.biSizeImage);
+    }
     fw::SelectObjectGuard select(hdcMem.get(), dib.get());
-    graphics.emplace(hdcMem.get());
-    graphics->SetSmoothingMode(Gdiplus::SmoothingModeNone);
-    if (m_pImage) {
-        if (m_bWidgetsOnly) {
-            graphics->DrawImage(m_pImage.get(), 0, 0, 1, 1);
-        } else {
-            graphics->DrawImage(m_pImage.get(), 0, 0, Extent(width), Extent(height));
+    {
+        // The Graphics goes before the frame is presented, put back or deleted, on every path:
+        // a widget's Render that throws unwinds through here first and goes on to the caller.
+        Gdiplus::Graphics graphics(hdcMem.get());
+        graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
+        if (m_bWidgetsOnly && m_pImage) m_pImage->DrawScaled(graphics, 0, 0, 1, 1);
+        for (COverlayWidget* pWidget : m_widgets) {
+            if (pWidget && (pWidget->m_bVisible || m_bWidgetsOnly)) pWidget->Render(graphics);
         }
+        // Everything GDI+ batched is in the frame before UpdateLayeredWindow reads it.
+        graphics.Flush(Gdiplus::FlushIntentionSync);
     }
-    for (COverlayWidget* pWidget : m_widgets) {
-        if (pWidget && (pWidget->m_bVisible || m_bWidgetsOnly)) pWidget->Render(*graphics);
-    }
-    PresentFrame(hdcWindow.get(), hdcMem.get(), POINT{rc.left, rc.top},
-                 SIZE{static_cast<LONG>(width), static_cast<LONG>(height)});
+    PresentFrame(hdcWindow.get(), hdcMem.get(), ptDst, size);
 }
 
 void CTranslucentDialog::PresentFrame(HDC hdcWindow, HDC hdcMem, POINT ptDst, SIZE size) {

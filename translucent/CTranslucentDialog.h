@@ -6,6 +6,7 @@
 #include "translucent/COverlayWidget.h"
 #include "translucent/CStandardDialog.h"
 #include "translucent/IRenderListener.h"
+#include "translucent/SkinFrame.h"
 
 #include <windows.h>
 #include <gdiplus.h>
@@ -23,7 +24,8 @@ bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept
 
 class CTranslucentDialog : public CDialog, public IRenderListener {
 public:
-    // The skin is loaded here (LoadResourceImage of nImageID, lpszImageType, hImageModule).
+    // The skin is requested here (LoadResourceImage of nImageID, lpszImageType, hImageModule the
+    // first time in the process; see SkinFrame). It may still be decoding when this returns.
     CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
                        CWnd* pParent);
     ~CTranslucentDialog() override;
@@ -33,7 +35,8 @@ public:
     // Registers overlay widgets; runs once, before the first composition.
     virtual void OnInitChildrenWnds() = 0;
 
-    // Composes the skin and the overlay widgets into a new frame and presents it.
+    // Presents the skin with the overlay widgets over it. Without a widget to draw, the shared
+    // skin frame is presented as it is; otherwise a new frame is composed from it.
     void UpdateView();
     // Composes and presents again unless m_bIgnoreRenderEvents is set.
     void OnRenderEvent(void* pSender) override;
@@ -49,15 +52,19 @@ protected:
     BOOL OnEraseBkgnd(HDC hdc);
     void OnLButtonDown(UINT nFlags, POINT point);
 
-    // Hands the composed frame, selected into hdcMem, to the screen at ptDst with size.
+    // Hands the frame selected into hdcMem to the screen at ptDst with size. The frame may be
+    // the skin shared by every window of the process: read it, never draw into it.
     virtual void PresentFrame(HDC hdcWindow, HDC hdcMem, POINT ptDst, SIZE size);
 
     // The skin's size; 0 when there is no image or the query fails.
     UINT SkinWidth() const noexcept;
     UINT SkinHeight() const noexcept;
+    // True when UpdateView has overlay widgets to draw.
+    bool HasWidgetsToDraw() const noexcept;
 
     BLENDFUNCTION m_blend{};
-    std::unique_ptr<Gdiplus::Image> m_pImage;
+    // The skin, shared; null only once a window lets it go.
+    std::shared_ptr<const SkinFrame> m_pImage;
     bool m_bEnableDrag = true;
     bool m_bCenterWindow = true;
     // Nothing sets it by default: render events are honoured.

@@ -1,0 +1,159 @@
+#include "translucent/SkinFrame.h"
+
+#include "app/ResourceImage.h"
+#include "framework/CWinApp.h"
+#include "translucent/CTranslucentDialog.h"
+
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <cwctype>
+#include <vector>
+
+namespace {
+
+bool IsBitmapType(LPCWSTR type) noexcept {
+    return IS_INTRESOURCE(type) &&
+           LOWORD(reinterpret_cast<ULONG_PTR>(type)) == LOWORD(reinterpret_cast<ULONG_PTR>(RT_BITMAP));
+}
+
+} // namespace
+
+SkinFrame::Key SkinFrame::MakeKey(UINT id, LPCWSTR type, HMODULE module) {
+    Key key;
+    key.id = LOWORD(id);
+    if (IS_INTRESOURCE(type)) {
+        key.intType = LOWORD(reinterpret_cast<ULONG_PTR>(type));
+    } else if (type) {
+        // Resource type names are matched without regard to case.
+        for (const wchar_t* p = type; *p; ++p) key.namedType.push_back(static_cast<wchar_t>(std::towupper(*p)));
+    }
+    // As LoadResourceImage resolves it: a null module is this application's resource module,
+    // except for bitmaps, where it selects the platform's predefined ones.
+    key.module = module || IsBitmapType(type) ? module : AfxGetResourceHandle();
+    return key;
+}
+
+std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module) {
+    // Only the user-interface thread asks for skins; the worker never touches this.
+    static std::vector<std::shared_ptr<const SkinFrame>> s_kept;
+    Key key = MakeKey(id, type, module);
+    // Failed loads are not kept: the next request for them tries again.
+    s_kept.erase(std::remove_if(s_kept.begin(), s_kept.end(), [](const auto& f) { return f->Failed(); }),
+                 s_kept.end());
+    for (const auto& kept : s_kept) {
+        if (kept->m_key == key) return kept;
+    }
+
+    std::shared_ptr<SkinFrame> frame(new SkinFrame(std::move(key)));
+    SkinFrame* pFrame = frame.get();
+    try {
+        // The decode overlaps whatever the caller does until it first needs the frame.
+        frame->m_ready = std::async(std::launch::async, [pFrame] { pFrame->Prepare(); }).share();
+    } catch (...) {
+        // No thread to be had: prepare it here.
+        frame->Prepare();
+        std::promise<void> done;
+        done.set_value();
+        frame->m_ready = done.get_future().share();
+    }
+    s_kept.push_back(frame);
+    return frame;
+}
+
+SkinFrame::~SkinFrame() {
+    // The worker writes the members below until it is done.
+    Wait();
+}
+
+void SkinFrame::Wait() const noexcept {
+    if (m_ready.valid()) m_ready.wait();
+}
+
+bool SkinFrame::Failed() const noexcept {
+    return m_ready.wait_for(std::chrono::seconds(0)) == std::future_status::ready && !m_dib;
+}
+
+UINT SkinFrame::Width() const noexcept {
+    Wait();
+    return m_cx;
+}
+
+UINT SkinFrame::Height() const noexcept {
+    Wait();
+    return m_cy;
+}
+
+HBITMAP SkinFrame::Bitmap() const noexcept {
+    Wait();
+    return m_dib.get();
+}
+
+const void* SkinFrame::Bits() const noexcept {
+    Wait();
+    return m_bits;
+}
+
+void SkinFrame::DrawScaled(Gdiplus::Graphics& graphics, int x, int y, int cx, int cy) const {
+    Wait();
+    if (!m_bits) return;
+    // A view of the frame's own pixels, bottom row last as GDI+ counts rows.
+    const INT stride = static_cast<INT>(m_cx) * 4;
+    BYTE* lastRow = static_cast<BYTE*>(m_bits) + static_cast<ptrdiff_t>(stride) * (m_cy - 1);
+    Gdiplus::Bitmap view(static_cast<INT>(m_cx), static_cast<INT>(m_cy), -stride, PixelFormat32bppPARGB, lastRow);
+    graphics.DrawImage(&view, x, y, cx, cy);
+}
+
+void SkinFrame::Prepare() noexcept {
+    try {
+        const LPCWSTR type = m_key.intType ? MAKEINTRESOURCEW(m_key.intType) : m_key.namedType.c_str();
+        const std::unique_ptr<Gdiplus::Image> image(LoadResourceImage(m_key.id, type, m_key.module));
+        if (!image) return;
+        // 0 when the image failed to load: the window is then sized to nothing.
+        const UINT cx = image->GetWidth();
+        const UINT cy = image->GetHeight();
+        m_cx = cx;
+        m_cy = cy;
+        BITMAPINFO bmi{};
+        if (cx == 0 || cy == 0 || !MakeFrameHeader(cx, cy, bmi.bmiHeader)) return;
+        void* bits = nullptr;
+        fw::UniqueBitmap dib(::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!dib || !bits) return;
+
+        // A raster image converts straight into the frame, bottom-up, in one pass: the same
+        // premultiplied pixels as drawing it over transparent black, without the drawing.
+        bool converted = false;
+        if (image->GetType() == Gdiplus::ImageTypeBitmap) {
+            const INT stride = static_cast<INT>(cx) * 4;
+            Gdiplus::BitmapData data{};
+            data.Width = cx;
+            data.Height = cy;
+            data.Stride = -stride;
+            data.PixelFormat = PixelFormat32bppPARGB;
+            data.Scan0 = static_cast<BYTE*>(bits) + static_cast<ptrdiff_t>(stride) * (cy - 1);
+            Gdiplus::Rect rect(0, 0, static_cast<INT>(cx), static_cast<INT>(cy));
+            // An image decoded from raster data is a GDI+ bitmap; the Bitmap wrapper adds no state.
+            auto* bitmap = static_cast<Gdiplus::Bitmap*>(image.get());
+            if (bitmap->LockBits(&rect, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                                 PixelFormat32bppPARGB, &data) == Gdiplus::Ok) {
+                converted = bitmap->UnlockBits(&data) == Gdiplus::Ok;
+            }
+        }
+        if (!converted) {
+            // Anything else (a metafile) is drawn over transparent black.
+            std::memset(bits, 0, bmi.bmiHeader.biSizeImage);
+            fw::UniqueDc dc(::CreateCompatibleDC(nullptr));
+            fw::SelectObjectGuard select(dc.get(), dib.get());
+            Gdiplus::Graphics graphics(dc.get());
+            graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
+            graphics.DrawImage(image.get(), 0, 0, static_cast<INT>(cx), static_cast<INT>(cy));
+            graphics.Flush(Gdiplus::FlushIntentionSync);
+        }
+        m_dib = std::move(dib);
+        m_bits = bits;
+    } catch (...) {
+        // Out of memory: no frame, as when the image fails to load.
+    }
+}

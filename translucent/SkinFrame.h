@@ -1,0 +1,66 @@
+#pragma once
+// The skin of layered background windows, held as the frame they present: a bottom-up 32-bit
+// DIB section of premultiplied BGRA pixels (what UpdateLayeredWindow reads with AC_SRC_ALPHA).
+// A skin is decoded once per process and shared by every window that shows it.
+#include "framework/Handles.h"
+
+#include <windows.h>
+
+#include <future>
+#include <memory>
+#include <string>
+
+namespace Gdiplus {
+class Graphics;
+}
+
+class SkinFrame {
+public:
+    // The frame of image resource id of type in module, with LoadResourceImage's meaning of the
+    // three. The first request loads the resource through LoadResourceImage and converts it on a
+    // worker thread, and returns at once; the members below wait for that. The frame then stays
+    // for the process (one per resource), and every request for the same resource shares it.
+    // A resource that fails to load gives an empty frame that is not kept: the next request
+    // tries again.
+    static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module);
+
+    SkinFrame(const SkinFrame&) = delete;
+    SkinFrame& operator=(const SkinFrame&) = delete;
+    ~SkinFrame();
+
+    // Returns once the frame is ready.
+    void Wait() const noexcept;
+    // The image's size; 0 x 0 when it failed to load.
+    UINT Width() const noexcept;
+    UINT Height() const noexcept;
+    // The frame, to be selected into a memory DC and presented; read-only. Null when the image
+    // failed to load or there was no memory for it.
+    HBITMAP Bitmap() const noexcept;
+    // Its pixels, biSizeImage bytes as MakeFrameHeader gives them; null with Bitmap().
+    const void* Bits() const noexcept;
+    // Draws the skin into (x, y, cx, cy) on graphics, scaled as GDI+ scales images.
+    void DrawScaled(Gdiplus::Graphics& graphics, int x, int y, int cx, int cy) const;
+
+private:
+    struct Key {
+        HMODULE module = nullptr;
+        WORD id = 0;
+        ULONG_PTR intType = 0; // an integer resource type, or 0 for a named one
+        std::wstring namedType;
+        bool operator==(const Key& o) const noexcept {
+            return module == o.module && id == o.id && intType == o.intType && namedType == o.namedType;
+        }
+    };
+    explicit SkinFrame(Key key) noexcept : m_key(std::move(key)) {}
+    static Key MakeKey(UINT id, LPCWSTR type, HMODULE module);
+    bool Failed() const noexcept;
+    // Runs on the worker: loads, converts, and leaves the frame ready.
+    void Prepare() noexcept;
+
+    const Key m_key;
+    std::shared_future<void> m_ready;
+    UINT m_cx = 0;
+    UINT m_cy = 0;
+    fw::UniqueBitmap m_dib;
+    void* m_bits = nullptr;
+};
