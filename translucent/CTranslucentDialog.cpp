@@ -36,9 +36,6 @@ CTranslucentDialog::CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR 
 
 CTranslucentDialog::~CTranslucentDialog() {
     m_pStandardDialog.reset();
-    // A skin still being decoded for this window is waited for: once the window objects are
-    // gone, the application may shut GDI+ down.
-    if (m_pImage) m_pImage->Wait();
     m_pImage.reset();
     m_widgets.clear();
 }
@@ -80,24 +77,20 @@ LRESULT CTranslucentDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
 
 int CTranslucentDialog::OnCreate(CREATESTRUCTW* pcs) {
     POINT pos{pcs ? pcs->x : 0, pcs ? pcs->y : 0};
-    // The template's style, caption included, is what centring goes by.
-    const DWORD templateStyle = GetStyle();
-    if (Default() == -1) return -1;
-    m_pStandardDialog.reset(CreateStandardDialog());
-    if (m_pStandardDialog) m_pStandardDialog->CreateAndShow();
-    ModifyStyle(WS_CAPTION, WS_POPUP, 0);
-    // The skin's size is first needed here, so its decoding overlaps the companion's creation;
-    // nothing above depends on it.
-    const int width = Extent(SkinWidth());
-    const int height = Extent(SkinHeight());
     if (m_bCenterWindow) {
         // Centred as the framed window the template describes; the frame goes below.
-        RECT r{0, 0, width, height};
-        fw::Ignore(::AdjustWindowRect(&r, templateStyle, FALSE));
+        RECT r{0, 0, Extent(SkinWidth()), Extent(SkinHeight())};
+        fw::Ignore(::AdjustWindowRect(&r, GetStyle(), FALSE));
         RECT work{};
         fw::Ignore(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
         pos = CenteredOrigin(work, r.right - r.left, r.bottom - r.top);
     }
+    const int width = Extent(SkinWidth());
+    const int height = Extent(SkinHeight());
+    if (Default() == -1) return -1;
+    m_pStandardDialog.reset(CreateStandardDialog());
+    if (m_pStandardDialog) m_pStandardDialog->CreateAndShow();
+    ModifyStyle(WS_CAPTION, WS_POPUP, 0);
     // The skin's size, not the framed one; WM_MOVE and WM_SIZE bring the companion along.
     MoveWindow(pos.x, pos.y, width, height, TRUE);
     return 0;

@@ -25,7 +25,7 @@ bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept
 class CTranslucentDialog : public CDialog, public IRenderListener {
 public:
     // The skin is requested here (LoadResourceImage of nImageID, lpszImageType, hImageModule the
-    // first time in the process; see SkinFrame). It may still be decoding when this returns.
+    // first time in the process; see SkinFrame).
     CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
                        CWnd* pParent);
     ~CTranslucentDialog() override;

@@ -7,7 +7,6 @@
 #include <gdiplus.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <cwctype>
 #include <vector>
@@ -37,67 +36,38 @@ SkinFrame::Key SkinFrame::MakeKey(UINT id, LPCWSTR type, HMODULE module) {
 }
 
 std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module) {
-    // Only the user-interface thread asks for skins; the worker never touches this.
+    // Skins are asked for on the user-interface thread only.
     static std::vector<std::shared_ptr<const SkinFrame>> s_kept;
     Key key = MakeKey(id, type, module);
-    // Failed loads are not kept: the next request for them tries again.
-    s_kept.erase(std::remove_if(s_kept.begin(), s_kept.end(), [](const auto& f) { return f->Failed(); }),
-                 s_kept.end());
     for (const auto& kept : s_kept) {
         if (kept->m_key == key) return kept;
     }
-
     std::shared_ptr<SkinFrame> frame(new SkinFrame(std::move(key)));
-    SkinFrame* pFrame = frame.get();
-    try {
-        // The decode overlaps whatever the caller does until it first needs the frame.
-        frame->m_ready = std::async(std::launch::async, [pFrame] { pFrame->Prepare(); }).share();
-    } catch (...) {
-        // No thread to be had: prepare it here.
-        frame->Prepare();
-        std::promise<void> done;
-        done.set_value();
-        frame->m_ready = done.get_future().share();
-    }
-    s_kept.push_back(frame);
+    frame->Prepare();
+    // Failed loads are not kept: the next request for them tries again.
+    if (frame->m_dib) s_kept.push_back(frame);
     return frame;
 }
 
-SkinFrame::~SkinFrame() {
-    // The worker writes the members below until it is done.
-    Wait();
-}
-
-void SkinFrame::Wait() const noexcept {
-    if (m_ready.valid()) m_ready.wait();
-}
-
-bool SkinFrame::Failed() const noexcept {
-    return m_ready.wait_for(std::chrono::seconds(0)) == std::future_status::ready && !m_dib;
-}
+SkinFrame::~SkinFrame() = default;
 
 UINT SkinFrame::Width() const noexcept {
-    Wait();
     return m_cx;
 }
 
 UINT SkinFrame::Height() const noexcept {
-    Wait();
     return m_cy;
 }
 
 HBITMAP SkinFrame::Bitmap() const noexcept {
-    Wait();
     return m_dib.get();
 }
 
 const void* SkinFrame::Bits() const noexcept {
-    Wait();
     return m_bits;
 }
 
 void SkinFrame::DrawScaled(Gdiplus::Graphics& graphics, int x, int y, int cx, int cy) const {
-    Wait();
     if (!m_bits) return;
     // A view of the frame's own pixels, bottom row last as GDI+ counts rows.
     const INT stride = static_cast<INT>(m_cx) * 4;

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <future>
 #include <memory>
 #include <string>
 
@@ -17,19 +16,16 @@ class Graphics;
 class SkinFrame {
 public:
     // The frame of image resource id of type in module, with LoadResourceImage's meaning of the
-    // three. The first request loads the resource through LoadResourceImage and converts it on a
-    // worker thread, and returns at once; the members below wait for that. The frame then stays
-    // for the process (one per resource), and every request for the same resource shares it.
-    // A resource that fails to load gives an empty frame that is not kept: the next request
-    // tries again.
+    // three. The first request loads the resource through LoadResourceImage and converts it; the
+    // frame then stays for the process (one per resource), and every request for the same
+    // resource shares it. A resource that fails to load gives an empty frame that is not kept:
+    // the next request tries again.
     static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module);
 
     SkinFrame(const SkinFrame&) = delete;
     SkinFrame& operator=(const SkinFrame&) = delete;
     ~SkinFrame();
 
-    // Returns once the frame is ready.
-    void Wait() const noexcept;
     // The image's size; 0 x 0 when it failed to load.
     UINT Width() const noexcept;
     UINT Height() const noexcept;
@@ -53,12 +49,10 @@ private:
     };
     explicit SkinFrame(Key key) noexcept : m_key(std::move(key)) {}
     static Key MakeKey(UINT id, LPCWSTR type, HMODULE module);
-    bool Failed() const noexcept;
-    // Runs on the worker: loads, converts, and leaves the frame ready.
+    // Loads and converts; leaves no bitmap when that fails.
     void Prepare() noexcept;
 
     const Key m_key;
-    std::shared_future<void> m_ready;
     UINT m_cx = 0;
     UINT m_cy = 0;
     fw::UniqueBitmap m_dib;
