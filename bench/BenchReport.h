@@ -20,6 +20,18 @@ inline void PrintRatio(const char* what, double ratio, double target) {
 #include <functional>
 #include <vector>
 
+// Milliseconds from the performance counter.
+inline double NowMs() {
+    static const LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return double(t.QuadPart) * 1000.0 / double(freq.QuadPart);
+}
+
 inline std::vector<double> AlternatingMedians(const std::vector<std::function<void()>>& ops, int runs) {
     LARGE_INTEGER freq;
     ::QueryPerformanceFrequency(&freq);

@@ -6,6 +6,7 @@
 #include "framework/Handles.h"
 #include "resource.h"
 
+#include "bench/BenchReport.h"
 #include "bench/MemoryProbe.h"
 
 #include <windows.h>
@@ -26,17 +27,6 @@ constexpr int kWidth = 1257;
 constexpr int kHeight = 877;
 constexpr int kIterations = 50;
 
-
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return double(t.QuadPart) * 1000.0 / double(freq.QuadPart);
-}
 
 // The frame a layered window would present: a premultiplied 32-bit DIB section.
 class Frame {
@@ -95,9 +85,9 @@ void Measure(Frame& frame, std::vector<Variant>& variants) {
     }
     for (int i = 0; i < kIterations; ++i) {
         for (Variant& v : variants) {
-            const double t0 = Now();
+            const double t0 = NowMs();
             LoadAndDraw(frame, v);
-            v.totalMs += Now() - t0;
+            v.totalMs += NowMs() - t0;
         }
     }
     for (Variant& v : variants) {

@@ -30,17 +30,6 @@ struct Program {
     std::vector<double> ms;
 };
 
-double Now() {
-    static const LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return double(t.QuadPart) * 1000.0 / double(freq.QuadPart);
-}
-
 struct Search {
     DWORD pid;
     bool found;
@@ -65,17 +54,17 @@ double TimeToFirstFrame(const std::wstring& exe, const std::wstring& folder) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::wstring cmd = L"\"" + exe + L"\"";
-    const double t0 = Now();
+    const double t0 = NowMs();
     if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
         return -1;
     }
     fw::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
     double result = -1;
-    while (Now() - t0 < kTimeoutMs) {
+    while (NowMs() - t0 < kTimeoutMs) {
         Search s{pi.dwProcessId, false};
         ::EnumWindows(&IsFirstFrame, reinterpret_cast<LPARAM>(&s));
         if (s.found) {
-            result = Now() - t0;
+            result = NowMs() - t0;
             break;
         }
         if (::WaitForSingleObject(process.get(), 1) != WAIT_TIMEOUT) break; // ended without a frame

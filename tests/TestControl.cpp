@@ -60,7 +60,8 @@ private:
     TestControl* m_owner;
 };
 
-class TestControlFactory final : public IClassFactory {
+// A class object that lives as long as the process: no reference counting, no locking.
+class StaticClassFactory : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (riid == IID_IUnknown || riid == IID_IClassFactory) {
@@ -72,6 +73,11 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
+};
+
+class TestControlFactory final : public StaticClassFactory {
+public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
@@ -80,7 +86,6 @@ public:
         control->Release();
         return hr;
     }
-    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
 };
 
 TestControlFactory g_factory;
@@ -417,18 +422,8 @@ private:
     int m_number;
 };
 
-class RecordingBrowserFactory final : public IClassFactory {
+class RecordingBrowserFactory final : public StaticClassFactory {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (outer || !g_realBrowserClass) return CLASS_E_NOAGGREGATION;
@@ -441,7 +436,6 @@ public:
         recorder->Release();
         return hr;
     }
-    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
 };
 
 RecordingBrowserFactory g_recordingFactory;
