@@ -20,8 +20,6 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -uo pipefail
   root="$(cd "$(dirname "$0")/.." && pwd)"
   source "$root/tools/wine-env.sh"
-  wine_env_up "$root/build/test"
-  trap wine_env_down EXIT
-  cd "$root/build/test"
+  wine_env_enter "$root/build/test"
   run_benchmarks "$@"
 fi

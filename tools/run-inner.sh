@@ -4,9 +4,7 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/tools/wine-env.sh"
-wine_env_up "$root/build/run"
-trap wine_env_down EXIT
-cd "$root/build/run"
+wine_env_enter "$root/build/run"
 if [ "${1:-}" = "--screenshot" ]; then
   "$WINE" ./Orvane.exe &
   pid=$!

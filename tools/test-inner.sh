@@ -3,9 +3,7 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/tools/wine-env.sh"
-wine_env_up "$root/build/test"
-trap wine_env_down EXIT
-cd "$root/build/test"
+wine_env_enter "$root/build/test"
 ctest --output-on-failure --timeout 120 "$@"
 rc=$?
 # ORVANE_SKIP_BENCH=1: tests only.

@@ -37,3 +37,11 @@ wine_env_up() {
 wine_env_down() {
   "$WINESERVER" -k 2>/dev/null || true
 }
+
+# For the scripts that run programs: the prefix of <build-dir> up, taken down again when the
+# calling script exits, and <build-dir> as the current folder.
+wine_env_enter() {
+  wine_env_up "$1"
+  trap wine_env_down EXIT
+  cd "$1"
+}
