@@ -6,7 +6,7 @@
 #include "launcher/CVxTranslucentDlg.h"
 #include "resource.h"
 
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 namespace {
 CTranslucentApp* g_pTranslucentApp = nullptr;

@@ -2,7 +2,7 @@
 // Turns an image resource into a GDI+ image object.
 #include <windows.h>
 
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 // id: only the low 16 bits are used, as an integer resource name.
 // type RT_BITMAP: LoadBitmapW(module, id) with module as given; a null module selects the

@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 #include <objbase.h>
 #include <shlwapi.h>
 

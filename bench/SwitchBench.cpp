@@ -12,7 +12,7 @@
 #include "resource.h"
 
 #include <windows.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 #include <mshtmhst.h>
 
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include "translucent/CTranslucentDialog.h"
 
 #include <windows.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 #include <cstdio>
 #include <cstring>

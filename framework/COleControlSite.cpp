@@ -463,7 +463,7 @@ HRESULT STDMETHODCALLTYPE COleControlSite::ShowObject() {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE COleControlSite::OnShowWindow(WINBOOL) {
+HRESULT STDMETHODCALLTYPE COleControlSite::OnShowWindow(BOOL) {
     return S_OK;
 }
 
@@ -479,7 +479,7 @@ HRESULT STDMETHODCALLTYPE COleControlSite::GetWindow(HWND* phwnd) {
     return *phwnd ? S_OK : E_FAIL;
 }
 
-HRESULT STDMETHODCALLTYPE COleControlSite::ContextSensitiveHelp(WINBOOL) {
+HRESULT STDMETHODCALLTYPE COleControlSite::ContextSensitiveHelp(BOOL) {
     return E_NOTIMPL;
 }
 
@@ -524,7 +524,7 @@ HRESULT STDMETHODCALLTYPE COleControlSite::Scroll(SIZE) {
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE COleControlSite::OnUIDeactivate(WINBOOL) {
+HRESULT STDMETHODCALLTYPE COleControlSite::OnUIDeactivate(BOOL) {
     if (m_pContainer) m_pContainer->SetActiveObject(nullptr);
     return S_OK;
 }
@@ -577,19 +577,19 @@ HRESULT STDMETHODCALLTYPE COleControlSite::UpdateUI() {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE COleControlSite::EnableModeless(WINBOOL) {
+HRESULT STDMETHODCALLTYPE COleControlSite::EnableModeless(BOOL) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE COleControlSite::OnDocWindowActivate(WINBOOL) {
+HRESULT STDMETHODCALLTYPE COleControlSite::OnDocWindowActivate(BOOL) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE COleControlSite::OnFrameWindowActivate(WINBOOL) {
+HRESULT STDMETHODCALLTYPE COleControlSite::OnFrameWindowActivate(BOOL) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE COleControlSite::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, WINBOOL) {
+HRESULT STDMETHODCALLTYPE COleControlSite::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) {
     return S_OK;
 }
 

@@ -98,12 +98,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) override;
     HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** ppContainer) override;
     HRESULT STDMETHODCALLTYPE ShowObject() override;
-    HRESULT STDMETHODCALLTYPE OnShowWindow(WINBOOL fShow) override;
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL fShow) override;
     HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override;
 
     // IOleWindow / IOleInPlaceSite
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) override;
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(WINBOOL fEnterMode) override;
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL fEnterMode) override;
     HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override;
     HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override;
     HRESULT STDMETHODCALLTYPE OnUIActivate() override;
@@ -111,7 +111,7 @@ public:
                                                LPRECT lprcPosRect, LPRECT lprcClipRect,
                                                LPOLEINPLACEFRAMEINFO lpFrameInfo) override;
     HRESULT STDMETHODCALLTYPE Scroll(SIZE scrollExtant) override;
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(WINBOOL fUndoable) override;
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL fUndoable) override;
     HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override;
     HRESULT STDMETHODCALLTYPE DiscardUndoState() override;
     HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override;
@@ -126,11 +126,11 @@ public:
                                      IOleInPlaceUIWindow* pDoc) override;
     HRESULT STDMETHODCALLTYPE HideUI() override;
     HRESULT STDMETHODCALLTYPE UpdateUI() override;
-    HRESULT STDMETHODCALLTYPE EnableModeless(WINBOOL fEnable) override;
-    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(WINBOOL fActivate) override;
-    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(WINBOOL fActivate) override;
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL fEnable) override;
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL fActivate) override;
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL fActivate) override;
     HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow,
-                                           WINBOOL fRameWindow) override;
+                                           BOOL fRameWindow) override;
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup, DWORD nCmdID) override;
     HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* pchKey, DWORD dw) override;
     HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* pDropTarget, IDropTarget** ppDropTarget) override;

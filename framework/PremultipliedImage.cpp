@@ -5,7 +5,7 @@
 #include "framework/Handles.h"
 
 #include <objidl.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include "resource.h"
 
 #include <gtest/gtest.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 #include <cstdint>
 #include <vector>

@@ -7,7 +7,7 @@
 #include "framework/CWinApp.h"
 #include "resource.h"
 
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 

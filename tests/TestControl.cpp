@@ -73,7 +73,7 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 class TestControlFactory final : public StaticClassFactory {
@@ -389,7 +389,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetMoniker(DWORD w, IMoniker* m) override { return m_inner->SetMoniker(w, m); }
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD a, DWORD w, IMoniker** m) override { return m_inner->GetMoniker(a, w, m); }
-    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject* d, WINBOOL c, DWORD r) override {
+    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject* d, BOOL c, DWORD r) override {
         return m_inner->InitFromData(d, c, r);
     }
     HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD r, IDataObject** d) override {

@@ -63,7 +63,7 @@ public:
     HRESULT STDMETHODCALLTYPE Close(DWORD dwSaveOption) override;
     HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, WINBOOL, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE DoVerb(LONG iVerb, LPMSG, IOleClientSite* pActiveSite, LONG, HWND hwndParent,
                                      LPCRECT lprcPosRect) override;
@@ -81,7 +81,7 @@ public:
     HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
     // IOleWindow / IOleInPlaceObject
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) override;
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE InPlaceDeactivate() override;
     HRESULT STDMETHODCALLTYPE UIDeactivate() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT lprcPosRect, LPCRECT) override;
@@ -102,7 +102,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) override;
     HRESULT STDMETHODCALLTYPE IsDirty() override { return S_FALSE; }
     HRESULT STDMETHODCALLTYPE Load(LPSTREAM) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Save(LPSTREAM, WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(LPSTREAM, BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE InitNew() override;
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -4,7 +4,7 @@
 #include "translucent/CTranslucentDialog.h"
 
 #include <windows.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 #include <functional>
 #include <map>

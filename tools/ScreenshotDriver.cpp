@@ -12,7 +12,7 @@
 #include "launcher/CVxTranslucentDlg.h"
 
 #include <windows.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 #include <mshtmhst.h>
 
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "framework/CWnd.h"
 
 #include <windows.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 class COverlayWidget : public CWnd {
 public:

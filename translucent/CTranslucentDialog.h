@@ -9,7 +9,7 @@
 #include "translucent/SkinFrame.h"
 
 #include <windows.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 #include <list>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "framework/CWinApp.h"
 #include "translucent/CTranslucentDialog.h"
 
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 // Both make the window layered, present, then show it, in the order the launcher does, and run
 // until they are ended from outside.
 #include <windows.h>
-#include <gdiplus.h>
+#include "framework/GdiPlus.h"
 #include <objbase.h>
 
 #include <cstring>
