@@ -7,6 +7,7 @@ public:
     CButton() noexcept = default;
     ~CButton() override;
 
+    using CWnd::Create;
     // Creates a child "Button" window with the given style (a BS_* type plus window styles).
     BOOL Create(LPCWSTR lpszCaption, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
 

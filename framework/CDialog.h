@@ -22,6 +22,8 @@ public:
     explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr) noexcept;
     ~CDialog() override;
 
+    // The window-class creation of every window stays callable beside the template overloads.
+    using CWnd::Create;
     // Modeless creation from a template of the resource module.
     virtual BOOL Create(LPCWSTR lpszTemplateName, CWnd* pParentWnd = nullptr);
     BOOL Create(UINT nIDTemplate, CWnd* pParentWnd = nullptr) {

@@ -67,7 +67,7 @@ protected:
 };
 
 TEST_F(GameKeys, F11EntersFullScreenAndLeavesItThroughTheMetricsFrame) {
-    Mode initial, full, windowed, again;
+    Mode initial, full, windowed;
     size_t leaveStart = 0;
     Run({
         [&] {

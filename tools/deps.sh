@@ -7,8 +7,9 @@ build=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686
 release=(osslsigncode)
 # Wine with a CJK font (the Chinese captions), GoogleTest, screenshots; the release checks:
 # signing with a throwaway certificate, the sample page in headless Chromium, npm for acorn.
+# The second compiler (clang with lld for the MinGW-w64 target) is built by the test command too.
 tests=(wine64 xvfb xauth imagemagick googletest fonts-wqy-microhei
-       openssl chromium chromium-driver python3-selenium)
+       openssl chromium chromium-driver python3-selenium clang lld)
 case "${1:-all}" in
   release) pkgs=("${build[@]}" "${release[@]}") ;;
   *)

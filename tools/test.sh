@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything (64-bit test build, 32-bit release build), checks the release kit and runs
-# every test under Wine.
+# Builds everything (64-bit test build, 32-bit release build, the clang build), checks the
+# release kit and runs every test under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -10,6 +10,10 @@ cmake --preset test >/dev/null
 cmake --build --preset test
 cmake --preset release >/dev/null
 cmake --build --preset release
+# Second compiler: the whole project must also build warning-free with clang (the tests run on
+# the GCC build above).
+cmake --preset clang >/dev/null
+cmake --build --preset clang
 mkdir -p dist && cp build/release/Orvane.exe dist/Orvane.exe && cp res/config.ini.example dist/config.ini
 
 # What operators get: the sample launcher page in headless Chromium, the release zip built
