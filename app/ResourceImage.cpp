@@ -3,10 +3,8 @@
 #include "framework/CWinApp.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
+#include "framework/ResourceBytes.h"
 
-#include <objbase.h>
-
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -27,18 +25,6 @@ T* NewGdiplusObject(Args&&... args) noexcept {
     return ::new (mem) T(std::forward<Args>(args)...);
 }
 
-// A moveable block (what CreateStreamOnHGlobal asks for) holding a copy of the bytes; a
-// zero-length block when there are none.
-fw::UniqueGlobal CopyToGlobal(const void* bytes, DWORD size) noexcept {
-    fw::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, size));
-    if (!block || size == 0) return block;
-    void* dst = ::GlobalLock(block.get());
-    if (!dst) return fw::UniqueGlobal(::GlobalAlloc(GMEM_MOVEABLE, 0));
-    std::memcpy(dst, bytes, size);
-    ::GlobalUnlock(block.get());
-    return block;
-}
-
 Gdiplus::Image* LoadBitmapImage(UINT id, HMODULE module) noexcept {
     // A missing bitmap gives a null handle, which GDI+ answers with an error status.
     fw::UniqueBitmap hbm(::LoadBitmapW(module, MAKEINTRESOURCEW(LOWORD(id))));
@@ -48,20 +34,11 @@ Gdiplus::Image* LoadBitmapImage(UINT id, HMODULE module) noexcept {
 
 Gdiplus::Image* LoadStreamImage(UINT id, LPCWSTR type, HMODULE module) noexcept {
     if (!module) module = AfxGetResourceHandle();
-    const void* bytes = nullptr;
-    DWORD size = 0;
-    if (HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(LOWORD(id)), type)) {
-        if (HGLOBAL data = ::LoadResource(module, res)) bytes = ::LockResource(data);
-        if (bytes) size = ::SizeofResource(module, res);
-    }
-    // GDI+ may read the stream long after this call (decoding on first use), so the bytes are
-    // copied into a block the stream owns. GDI+ keeps a reference to the stream for the life
-    // of the image; dropping ours below leaves the block alive exactly that long.
-    fw::UniqueGlobal block = CopyToGlobal(bytes, size);
-    fw::ComPtr<IStream> stream;
-    if (block && SUCCEEDED(::CreateStreamOnHGlobal(block.get(), TRUE, stream.put()))) {
-        fw::Ignore(block.release());
-    }
+    const ResourceBytes res = FindResourceBytes(module, MAKEINTRESOURCEW(LOWORD(id)), type);
+    // GDI+ may read the stream long after this call (decoding on first use), so it reads a copy
+    // the stream owns; GDI+ keeps a reference to the stream for the life of the image. A missing
+    // resource gives an empty stream, which GDI+ answers with an error status.
+    const fw::ComPtr<IStream> stream = StreamOnCopy(res.data, res.size);
     // Without a stream GDI+ stores InvalidParameter in the image.
     return NewGdiplusObject<Gdiplus::Image>(stream.get(), FALSE);
 }

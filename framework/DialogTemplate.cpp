@@ -149,17 +149,6 @@ std::vector<DlgInitRecord> ParseDlgInit(const BYTE* data, size_t size) {
     return records;
 }
 
-ResourceBytes FindResourceBytes(HMODULE hModule, LPCWSTR name, LPCWSTR type) {
-    ResourceBytes out;
-    HRSRC hRes = ::FindResourceW(hModule, name, type);
-    if (!hRes) return out;
-    HGLOBAL hData = ::LoadResource(hModule, hRes);
-    if (!hData) return out;
-    out.data = static_cast<const BYTE*>(::LockResource(hData));
-    out.size = out.data ? ::SizeofResource(hModule, hRes) : 0;
-    return out;
-}
-
 std::vector<BYTE> StripActiveXItems(const BYTE* data, size_t size, std::vector<DialogControlItem>& removed) {
     removed.clear();
     DialogTemplateInfo info;

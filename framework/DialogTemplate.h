@@ -1,5 +1,7 @@
 #pragma once
 // Reading dialog templates and their control initial data from the resources.
+#include "framework/ResourceBytes.h"
+
 #include <windows.h>
 #include <cstddef>
 #include <string>
@@ -52,13 +54,6 @@ struct DlgInitRecord {
 };
 // Records up to the terminating zero id; a truncated record ends the list.
 std::vector<DlgInitRecord> ParseDlgInit(const BYTE* data, size_t size);
-
-// Resource bytes (not copied; valid for the life of the module). Empty when missing.
-struct ResourceBytes {
-    const BYTE* data = nullptr;
-    size_t size = 0;
-};
-ResourceBytes FindResourceBytes(HMODULE hModule, LPCWSTR name, LPCWSTR type);
 
 // An ActiveX item taken out of a template before the platform creates the dialog.
 struct DialogControlItem {

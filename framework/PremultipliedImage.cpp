@@ -1,11 +1,8 @@
 #include "framework/PremultipliedImage.h"
 
 #include "framework/ComPtr.h"
-#include "framework/DialogTemplate.h"
-#include "framework/Handles.h"
-
-#include <objidl.h>
 #include "framework/GdiPlus.h"
+#include "framework/ResourceBytes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,17 +12,10 @@ PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR nam
     const ResourceBytes res = FindResourceBytes(hModule, name, type);
     if (!res.data || res.size == 0) return out;
 
-    // GDI+ may read from the stream for as long as the decoder lives, so it gets a copy that
-    // the stream owns (fDeleteOnRelease) rather than the module's mapped bytes.
-    fw::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, res.size));
-    if (!block) return out;
-    void* p = ::GlobalLock(block.get());
-    if (!p) return out;
-    std::memcpy(p, res.data, res.size);
-    ::GlobalUnlock(block.get());
-    fw::ComPtr<IStream> stream;
-    if (FAILED(::CreateStreamOnHGlobal(block.get(), TRUE, stream.put())) || !stream) return out;
-    fw::Ignore(block.release()); // owned by the stream now
+    // GDI+ may read from the stream for as long as the decoder lives, so it reads a copy that
+    // the stream owns rather than the module's mapped bytes.
+    const fw::ComPtr<IStream> stream = StreamOnCopy(res.data, res.size);
+    if (!stream) return out;
 
     Gdiplus::Bitmap bitmap(stream.get(), FALSE);
     if (bitmap.GetLastStatus() != Gdiplus::Ok) return out;
