@@ -18,8 +18,6 @@ static_assert(sizeof(void*) != 8 || NOTIFYICONDATAW_V3_SIZE == 968, "64-bit vers
 
 namespace {
 
-constexpr wchar_t kExitText[] = L"即将退出Orvane，是否继续？";
-constexpr wchar_t kExitCaption[] = L"退出游戏";
 constexpr wchar_t kKeyHints[] = L"  【F5刷新】【F11全屏】【F12最小托盘】";
 
 // Leaving full screen first sets a frame this many pixels taller than the full-screen client area.
@@ -214,11 +212,7 @@ void CVxGameDlg::OnDestroy() {
 
 void CVxGameDlg::OnClose() {
     // One confirmation at a time: a close request that arrives while the box is up is dropped.
-    if (m_bConfirmingExit) return;
-    m_bConfirmingExit = true;
-    const int answer = ::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO);
-    m_bConfirmingExit = false;
-    if (answer != IDYES) return;
+    if (!m_exitConfirmation.Ask(m_hWnd)) return;
     // The icon goes before the launcher shows.
     DeleteTrayIcon();
     // The game ends with its window: its page (script, timers, connections, sound) is closed

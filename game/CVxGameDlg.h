@@ -1,6 +1,7 @@
 #pragma once
 // The game window: an HTML dialog on the game address, with caption hint, window and tray
 // icon, exit confirmation that hands back to a launcher, hotkeys and full-screen mode.
+#include "app/ExitConfirmation.h"
 #include "framework/CDHtmlDialog.h"
 
 #include <windows.h>
@@ -63,6 +64,6 @@ private:
 
     // Result of the last add of the tray icon; false again once it is deleted.
     bool m_bTrayIcon = false;
-    // The exit confirmation is showing.
-    bool m_bConfirmingExit = false;
+    // Asks before the player leaves; one box at a time.
+    ExitConfirmation m_exitConfirmation;
 };

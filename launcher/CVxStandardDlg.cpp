@@ -15,8 +15,6 @@
 
 namespace {
 constexpr COLORREF kKeyColour = RGB(0, 255, 0);
-constexpr wchar_t kExitText[] = L"即将退出Orvane，是否继续？";
-constexpr wchar_t kExitCaption[] = L"退出游戏";
 constexpr wchar_t kDefaultFullScreenKey[] = L"fullscn=1";
 
 // Browser and image buttons: pixel rectangles over the skin.
@@ -125,11 +123,7 @@ void CVxStandardDlg::OnBtnSite() {}
 
 void CVxStandardDlg::OnBtnClose() {
     // One confirmation at a time: a click that arrives while the box is up is dropped.
-    if (m_bConfirmingExit) return;
-    m_bConfirmingExit = true;
-    const int answer = ::MessageBoxW(m_hWnd, kExitText, kExitCaption, MB_YESNO);
-    m_bConfirmingExit = false;
-    if (answer != IDYES) return;
+    if (!m_exitConfirmation.Ask(m_hWnd)) return;
     if (CWnd* pMain = AfxGetMainWnd(); pMain && pMain->m_hWnd) {
         fw::Ignore(::SendMessageW(pMain->m_hWnd, WM_CLOSE, 0, 0));
     }

@@ -2,6 +2,7 @@
 // Launcher companion: the controls over the launcher skin (the server-selection page in its
 // browser, close and minimise buttons) and the page's external object, which hands a game
 // address over to the game window.
+#include "app/ExitConfirmation.h"
 #include "framework/CButton.h"
 #include "framework/CMFCButton.h"
 #include "launcher/CWebBrowser2.h"
@@ -53,6 +54,6 @@ protected:
 
 private:
     bool m_bHandedOff = false;
-    // The exit confirmation is showing.
-    bool m_bConfirmingExit = false;
+    // Asks before the player leaves; one box at a time.
+    ExitConfirmation m_exitConfirmation;
 };
