@@ -1,8 +1,8 @@
 #include "framework/COleControlSite.h"
 
+#include "framework/BrowserInitState.h"
 #include "framework/CControlContainer.h"
 #include "framework/CDHtmlDialog.h"
-#include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
 #include "framework/CWnd.h"
 #include "framework/ModulePath.h"
@@ -10,7 +10,6 @@
 
 #include <exdisp.h>
 
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -79,32 +78,6 @@ std::wstring ModuleBaseName() {
 }
 
 } // namespace
-
-bool ParseBrowserInitState(const std::vector<BYTE>& data, BrowserInitState& out) {
-    if (data.size() != BrowserInitState::kSize) return false;
-    CLSID clsid;
-    std::memcpy(&clsid, data.data(), sizeof clsid);
-    if (clsid != CLSID_WebBrowser) return false;
-    DWORD version;
-    std::memcpy(&version, data.data() + 16, sizeof version);
-    if (version != BrowserInitState::kVersion) return false;
-    BrowserInitState state;
-    LONG cx, cy;
-    std::memcpy(&cx, data.data() + 20, sizeof cx);
-    std::memcpy(&cy, data.data() + 24, sizeof cy);
-    state.extent = SIZEL{cx, cy};
-    std::memcpy(&state.flags, data.data() + 28, sizeof state.flags);
-    // 64 UTF-16 units, NUL-terminated when shorter; no terminator needed when full.
-    constexpr size_t kLocationUnits = 64;
-    for (size_t i = 0; i < kLocationUnits; ++i) {
-        WCHAR c;
-        std::memcpy(&c, data.data() + 32 + i * sizeof(WCHAR), sizeof c);
-        if (c == 0) break;
-        state.location.push_back(c);
-    }
-    out = std::move(state);
-    return true;
-}
 
 COleControlSite::COleControlSite(CControlContainer* pContainer) noexcept : m_pContainer(pContainer) {}
 
@@ -337,109 +310,6 @@ void COleControlSite::MoveWindow(const RECT& rect) noexcept {
     RECT now = CurrentPosRect();
     if (!::EqualRect(&now, &rect)) {
         ::MoveWindow(m_hWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
-    }
-}
-
-void COleControlSite::InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, const BYTE* pbParamInfo,
-                                    va_list argList) {
-    if (!m_pDispatch) throw COleException(E_NOINTERFACE);
-    const char* params = reinterpret_cast<const char*>(pbParamInfo);
-    const size_t count = fw::disp::VtsCount(params);
-    std::vector<VARIANT> args(count);
-    std::vector<fw::Bstr> strings;
-    strings.reserve(count);
-    // IDispatch::Invoke wants the arguments last to first.
-    for (size_t i = 0; i < count; ++i) {
-        VARIANT& v = args[count - 1 - i];
-        ::VariantInit(&v);
-        const VARTYPE vt = fw::disp::VtsToVarType(params[i]);
-        if (vt & VT_BYREF) {
-            v.vt = vt;
-            v.byref = va_arg(argList, void*);
-            continue;
-        }
-        switch (vt) {
-        case VT_I2: v.iVal = static_cast<SHORT>(va_arg(argList, int)); break;
-        case VT_I4: v.lVal = va_arg(argList, long); break;
-        case VT_R4: v.fltVal = static_cast<float>(va_arg(argList, double)); break;
-        case VT_R8:
-        case VT_DATE: v.dblVal = va_arg(argList, double); break;
-        case VT_CY: v.cyVal = va_arg(argList, CY); break;
-        case VT_BSTR: {
-            const wchar_t* s = va_arg(argList, const wchar_t*);
-            strings.emplace_back(s);
-            if (s && !strings.back().get()) throw std::bad_alloc();
-            v.bstrVal = strings.back().get();
-            break;
-        }
-        case VT_DISPATCH: v.pdispVal = va_arg(argList, IDispatch*); break;
-        case VT_UNKNOWN: v.punkVal = va_arg(argList, IUnknown*); break;
-        case VT_ERROR: v.scode = va_arg(argList, SCODE); break;
-        case VT_BOOL: v.boolVal = va_arg(argList, BOOL) ? VARIANT_TRUE : VARIANT_FALSE; break;
-        case VT_UI1: v.bVal = static_cast<BYTE>(va_arg(argList, int)); break;
-        case VT_VARIANT: {
-            // The value itself, not a copy: the caller keeps it alive for the call.
-            const VARIANT* p = va_arg(argList, const VARIANT*);
-            if (p) {
-                v = *p;
-            } else {
-                v.vt = VT_ERROR;
-                v.scode = DISP_E_PARAMNOTFOUND;
-            }
-            continue;
-        }
-        default: throw COleException(E_INVALIDARG);
-        }
-        v.vt = vt;
-    }
-
-    DISPPARAMS dp{count ? args.data() : nullptr, nullptr, static_cast<UINT>(count), 0};
-    DISPID named = DISPID_PROPERTYPUT;
-    if (wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        dp.rgdispidNamedArgs = &named;
-        dp.cNamedArgs = 1;
-    }
-    fw::Variant result;
-    EXCEPINFO excep{};
-    UINT argErr = 0;
-    fw::ComPtr<IDispatch> dispatch = m_pDispatch;
-    HRESULT hr = dispatch->Invoke(dwDispID, IID_NULL, 0, wFlags, &dp, vtRet != VT_EMPTY ? result.get() : nullptr,
-                                  &excep, &argErr);
-    if (FAILED(hr)) {
-        if (hr == DISP_E_EXCEPTION) {
-            if (excep.pfnDeferredFillIn) Ignore(excep.pfnDeferredFillIn(&excep));
-            const fw::Bstr source = fw::Bstr::Attach(excep.bstrSource);
-            const fw::Bstr description = fw::Bstr::Attach(excep.bstrDescription);
-            const fw::Bstr helpFile = fw::Bstr::Attach(excep.bstrHelpFile);
-            COleDispatchException e(source.str(), description.str(), excep.dwHelpContext,
-                                    excep.scode ? excep.scode : (excep.wCode ? 0 : E_FAIL));
-            e.m_wCode = excep.wCode;
-            e.m_strHelpFile = helpFile.str();
-            throw e;
-        }
-        throw COleException(hr);
-    }
-    if (vtRet == VT_EMPTY || !pvRet) return;
-    if (vtRet != VT_VARIANT && result.vt() != vtRet) {
-        hr = ::VariantChangeType(result.get(), result.get(), 0, vtRet);
-        if (FAILED(hr)) throw COleException(hr);
-    }
-    VARIANT& r = *result.get();
-    switch (vtRet) {
-    case VT_BSTR: *static_cast<std::wstring*>(pvRet) = fw::VariantText(&r); break;
-    case VT_BOOL: *static_cast<BOOL*>(pvRet) = r.boolVal != VARIANT_FALSE; break;
-    case VT_I2: *static_cast<short*>(pvRet) = r.iVal; break;
-    case VT_I4: *static_cast<long*>(pvRet) = r.lVal; break;
-    case VT_UI1: *static_cast<BYTE*>(pvRet) = r.bVal; break;
-    case VT_R4: *static_cast<float*>(pvRet) = r.fltVal; break;
-    case VT_R8:
-    case VT_DATE: *static_cast<double*>(pvRet) = r.dblVal; break;
-    case VT_CY: *static_cast<CY*>(pvRet) = r.cyVal; break;
-    case VT_ERROR: *static_cast<SCODE*>(pvRet) = r.scode; break;
-    case VT_DISPATCH: *static_cast<IDispatch**>(pvRet) = result.Detach().pdispVal; break;
-    case VT_UNKNOWN: *static_cast<IUnknown**>(pvRet) = result.Detach().punkVal; break;
-    case VT_VARIANT: *static_cast<VARIANT*>(pvRet) = result.Detach(); break;
-    default: throw COleException(E_INVALIDARG);
     }
 }
 
