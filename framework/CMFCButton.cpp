@@ -4,6 +4,7 @@
 #include "framework/DialogTemplate.h"
 #include "framework/Handles.h"
 #include "framework/MFCButtonProperties.h"
+#include "framework/TextConvert.h"
 
 #include <windowsx.h>
 
@@ -86,15 +87,6 @@ LRESULT CALLBACK MfcButtonClassProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
     return ::DefWindowProcW(hWnd, message, wParam, lParam);
 }
 
-std::wstring Widen(const std::string& s) {
-    if (s.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
 } // namespace
 
 BOOL AfxRegisterMFCCtrlClasses() noexcept {
@@ -134,7 +126,7 @@ void CMFCButton::ApplyProperties(const char* data, size_t size) {
         } else if (n == "MFCButton_Autosize") {
             ParseMFCButtonBool(prop.value, m_bAutosize);
         } else if (n == "MFCButton_Tooltip") {
-            m_strToolTip = Widen(prop.value);
+            m_strToolTip = fw::Widen(prop.value);
         } else if (n == "MFCButton_FullTextTool") {
             ParseMFCButtonBool(prop.value, m_bFullTextTool);
         } else if (n == "MFCButton_CursorType") {

@@ -5,6 +5,7 @@
 #include "framework/CDHtmlDialog.h"
 #include "framework/COleException.h"
 #include "framework/CWnd.h"
+#include "framework/Handles.h"
 #include "framework/ModulePath.h"
 #include "framework/Variant.h"
 
@@ -53,9 +54,6 @@ private:
 };
 
 namespace {
-
-// HRESULTs the hosting code deliberately does not act on.
-inline void Ignore(HRESULT) noexcept {}
 
 // Runs a document-host hook of the hosting dialog; no exception leaves the COM method.
 template <class Fn>
@@ -134,7 +132,7 @@ HRESULT COleControlSite::CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR, 
     const bool haveInit = pInitState && clsid == CLSID_WebBrowser && ParseBrowserInitState(*pInitState, init);
 
     DWORD misc = 0;
-    Ignore(m_pObject->GetMiscStatus(DVASPECT_CONTENT, &misc));
+    fw::Ignore(m_pObject->GetMiscStatus(DVASPECT_CONTENT, &misc));
     const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
     if (siteFirst) hr = m_pObject->SetClientSite(this);
     if (SUCCEEDED(hr)) {
@@ -144,16 +142,16 @@ HRESULT COleControlSite::CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR, 
         }
     }
     if (SUCCEEDED(hr) && haveInit && init.extent.cx > 0 && init.extent.cy > 0) {
-        Ignore(m_pObject->SetExtent(DVASPECT_CONTENT, &init.extent));
+        fw::Ignore(m_pObject->SetExtent(DVASPECT_CONTENT, &init.extent));
     }
     if (SUCCEEDED(hr) && !siteFirst) hr = m_pObject->SetClientSite(this);
     if (SUCCEEDED(hr)) {
         try {
             const std::wstring host = ModuleBaseName();
-            Ignore(m_pObject->SetHostNames(host.c_str(), nullptr));
+            fw::Ignore(m_pObject->SetHostNames(host.c_str(), nullptr));
         } catch (...) {
         }
-        Ignore(::OleSetContainedObject(m_pObject.get(), TRUE));
+        fw::Ignore(::OleSetContainedObject(m_pObject.get(), TRUE));
         ConnectEvents();
         hr = m_pObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, hWndParent, &m_rect);
     }
@@ -191,7 +189,7 @@ HRESULT COleControlSite::CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR, 
     if (haveInit && !init.location.empty()) {
         if (auto browser = fw::QueryAs<IWebBrowser2>(m_pObject.get(), IID_IWebBrowser2)) {
             fw::Bstr url(init.location);
-            Ignore(browser->Navigate(url.get(), nullptr, nullptr, nullptr, nullptr));
+            fw::Ignore(browser->Navigate(url.get(), nullptr, nullptr, nullptr, nullptr));
         }
     }
     return S_OK;
@@ -201,11 +199,11 @@ void COleControlSite::ApplyBrowserState(const BrowserInitState& state) noexcept 
     auto browser = fw::QueryAs<IWebBrowser2>(m_pObject.get(), IID_IWebBrowser2);
     if (!browser) return;
     auto flag = [&](DWORD bit) { return (state.flags & bit) ? VARIANT_TRUE : VARIANT_FALSE; };
-    Ignore(browser->put_Visible(flag(BrowserInitState::kVisible)));
-    Ignore(browser->put_Silent(flag(BrowserInitState::kSilent)));
-    Ignore(browser->put_RegisterAsBrowser(flag(BrowserInitState::kRegisterAsBrowser)));
-    Ignore(browser->put_RegisterAsDropTarget(flag(BrowserInitState::kRegisterAsDropTarget)));
-    Ignore(browser->put_Offline(flag(BrowserInitState::kOffline)));
+    fw::Ignore(browser->put_Visible(flag(BrowserInitState::kVisible)));
+    fw::Ignore(browser->put_Silent(flag(BrowserInitState::kSilent)));
+    fw::Ignore(browser->put_RegisterAsBrowser(flag(BrowserInitState::kRegisterAsBrowser)));
+    fw::Ignore(browser->put_RegisterAsDropTarget(flag(BrowserInitState::kRegisterAsDropTarget)));
+    fw::Ignore(browser->put_Offline(flag(BrowserInitState::kOffline)));
 }
 
 void COleControlSite::ConnectEvents() noexcept {
@@ -235,7 +233,7 @@ void COleControlSite::ConnectEvents() noexcept {
 
 void COleControlSite::DisconnectEvents() noexcept {
     if (m_pSink) m_pSink->Disconnect();
-    if (m_pConnPoint) Ignore(m_pConnPoint->Unadvise(m_dwCookie));
+    if (m_pConnPoint) fw::Ignore(m_pConnPoint->Unadvise(m_dwCookie));
     m_pConnPoint.reset();
     m_pSink.reset();
     m_dwCookie = 0;
@@ -255,13 +253,13 @@ void COleControlSite::CloseControl() noexcept {
     fw::ComPtr<COleControlSite> self(this);
     fw::ComPtr<IOleObject> object = m_pObject;
     // A browser stops loading first, so nothing arrives for a page that is going.
-    if (auto browser = fw::QueryAs<IWebBrowser2>(object.get(), IID_IWebBrowser2)) Ignore(browser->Stop());
+    if (auto browser = fw::QueryAs<IWebBrowser2>(object.get(), IID_IWebBrowser2)) fw::Ignore(browser->Stop());
     // Events fired while the control closes reach nobody.
     DisconnectEvents();
     // Close ends what the control runs (a browser's page: its script, timers and connections);
     // without its client site it can no longer reach this site or the window behind it.
-    Ignore(object->Close(OLECLOSE_NOSAVE));
-    Ignore(object->SetClientSite(nullptr));
+    fw::Ignore(object->Close(OLECLOSE_NOSAVE));
+    fw::Ignore(object->SetClientSite(nullptr));
     m_pInPlaceObject.reset();
     m_bInPlaceActive = false;
     m_hWnd = nullptr;
@@ -304,7 +302,7 @@ void COleControlSite::MoveWindow(const RECT& rect) noexcept {
     if (m_pInPlaceObject) {
         RECT clip = rect;
         if (HWND hParent = ContainerHwnd(); hParent && ::IsWindow(hParent)) ::GetClientRect(hParent, &clip);
-        Ignore(m_pInPlaceObject->SetObjectRects(&m_rect, &clip));
+        fw::Ignore(m_pInPlaceObject->SetObjectRects(&m_rect, &clip));
     }
     // A control that did not move its window itself.
     RECT now = CurrentPosRect();
@@ -409,7 +407,7 @@ HRESULT STDMETHODCALLTYPE COleControlSite::DiscardUndoState() {
 }
 
 HRESULT STDMETHODCALLTYPE COleControlSite::DeactivateAndUndo() {
-    if (m_pInPlaceObject) Ignore(m_pInPlaceObject->UIDeactivate());
+    if (m_pInPlaceObject) fw::Ignore(m_pInPlaceObject->UIDeactivate());
     return S_OK;
 }
 

@@ -3,22 +3,13 @@
 #include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
 #include "framework/Handles.h"
+#include "framework/TextConvert.h"
 #include "framework/Variant.h"
 
 #include <new>
 #include <vector>
 
 namespace {
-
-std::wstring Widen(const char* text) {
-    if (!text || !*text) return std::wstring();
-    const int len = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (len <= 1) return std::wstring();
-    std::wstring out(static_cast<size_t>(len), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), len);
-    out.resize(static_cast<size_t>(len - 1));
-    return out;
-}
 
 BSTR AllocOrNull(const std::wstring& s) {
     return s.empty() ? nullptr : ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
@@ -51,7 +42,8 @@ HRESULT RunHandler(fw::DispInvokeFn fn, CCmdTarget* pTarget, VARIANT* const* arg
         } catch (const std::bad_alloc&) {
             FillExcepInfo(pExcepInfo, 0, E_OUTOFMEMORY, std::wstring(), L"Out of memory.", 0, std::wstring());
         } catch (const std::exception& e) {
-            FillExcepInfo(pExcepInfo, 0, E_FAIL, std::wstring(), Widen(e.what()), 0, std::wstring());
+            const char* what = e.what(); // a handler's own exception type may give null
+            FillExcepInfo(pExcepInfo, 0, E_FAIL, std::wstring(), fw::Widen(what ? what : ""), 0, std::wstring());
         } catch (...) {
             FillExcepInfo(pExcepInfo, 0, E_UNEXPECTED, std::wstring(), L"Unexpected exception in an automation handler.",
                           0, std::wstring());
