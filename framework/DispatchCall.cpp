@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+// --- called: a dispatch-table entry ---
+
 namespace {
 
 BSTR AllocOrNull(const std::wstring& s) {
@@ -56,8 +58,6 @@ HRESULT RunHandler(fw::DispInvokeFn fn, CCmdTarget* pTarget, VARIANT* const* arg
 }
 
 } // namespace
-
-// --- called: a table entry ---
 
 // Converts the arguments to the entry's declared types and runs it.
 HRESULT fw::CallDispatchEntry(CCmdTarget* pTarget, const char* params, VARTYPE vtResult, fw::DispInvokeFn fn,
