@@ -2,9 +2,11 @@
 
 #include "framework/Handles.h"
 #include "framework/ModulePath.h"
+#include "framework/TextConvert.h"
 
 #include <windows.h>
 
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -41,11 +43,7 @@ std::wstring Decode(const std::string& bytes) {
         codePage = CP_UTF8;
         skip = 3;
     }
-    if (n == skip) return {};
-    const int len = ::MultiByteToWideChar(codePage, 0, bytes.data() + skip, static_cast<int>(n - skip), nullptr, 0);
-    std::wstring out(static_cast<size_t>(len > 0 ? len : 0), L'\0');
-    if (len > 0) ::MultiByteToWideChar(codePage, 0, bytes.data() + skip, static_cast<int>(n - skip), out.data(), len);
-    return out;
+    return fw::Widen(std::string_view(bytes).substr(skip), codePage);
 }
 
 std::wstring Unquote(const std::wstring& v) {

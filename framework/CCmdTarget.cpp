@@ -1,13 +1,7 @@
 #include "framework/CCmdTarget.h"
 
-#include "framework/COleDispatchException.h"
-#include "framework/COleException.h"
 #include "framework/ComObject.h"
-#include "framework/Variant.h"
-
-#include <cstring>
-#include <new>
-#include <vector>
+#include "framework/DispatchCall.h"
 
 // The object's IDispatch: a separate heap object, so that a script may keep it after the
 // command target is gone; the owner cuts the back pointer when it goes.
@@ -50,132 +44,6 @@ private:
 };
 
 namespace {
-
-std::wstring Widen(const char* text) {
-    if (!text || !*text) return std::wstring();
-    const int len = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (len <= 1) return std::wstring();
-    std::wstring out(static_cast<size_t>(len), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), len);
-    out.resize(static_cast<size_t>(len - 1));
-    return out;
-}
-
-BSTR AllocOrNull(const std::wstring& s) {
-    return s.empty() ? nullptr : ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
-}
-
-void FillExcepInfo(EXCEPINFO* p, WORD wCode, SCODE scode, const std::wstring& source,
-                   const std::wstring& description, DWORD helpContext, const std::wstring& helpFile) {
-    if (!p) return;
-    *p = EXCEPINFO{};
-    // EXCEPINFO carries either a code or a status, never both.
-    p->wCode = wCode;
-    p->scode = wCode ? 0 : (scode ? scode : E_FAIL);
-    p->bstrSource = AllocOrNull(source);
-    p->bstrDescription = AllocOrNull(description);
-    p->bstrHelpFile = AllocOrNull(helpFile);
-    p->dwHelpContext = helpContext;
-}
-
-// Runs a handler and turns whatever it throws into DISP_E_EXCEPTION with EXCEPINFO.
-HRESULT RunHandler(fw::DispInvokeFn fn, CCmdTarget* pTarget, VARIANT* const* args, VARIANT* pResult,
-                   EXCEPINFO* pExcepInfo) noexcept {
-    try {
-        try {
-            return fn(pTarget, args, pResult);
-        } catch (const COleDispatchException& e) {
-            FillExcepInfo(pExcepInfo, e.m_wCode, e.m_scError, e.m_strSource, e.m_strDescription, e.m_dwHelpContext,
-                          e.m_strHelpFile);
-        } catch (const COleException& e) {
-            FillExcepInfo(pExcepInfo, 0, e.m_sc, std::wstring(), std::wstring(), 0, std::wstring());
-        } catch (const std::bad_alloc&) {
-            FillExcepInfo(pExcepInfo, 0, E_OUTOFMEMORY, std::wstring(), L"Out of memory.", 0, std::wstring());
-        } catch (const std::exception& e) {
-            FillExcepInfo(pExcepInfo, 0, E_FAIL, std::wstring(), Widen(e.what()), 0, std::wstring());
-        } catch (...) {
-            FillExcepInfo(pExcepInfo, 0, E_UNEXPECTED, std::wstring(), L"Unexpected exception in an automation handler.",
-                          0, std::wstring());
-        }
-    } catch (...) {
-        // Filling EXCEPINFO itself ran out of memory: the status alone has to do.
-        if (pExcepInfo) *pExcepInfo = EXCEPINFO{0, 0, nullptr, nullptr, nullptr, 0, nullptr, nullptr, E_OUTOFMEMORY};
-    }
-    return DISP_E_EXCEPTION;
-}
-
-// Converts the arguments to the entry's declared types and runs it.
-HRESULT CallEntry(CCmdTarget* pTarget, const char* params, VARTYPE vtResult, fw::DispInvokeFn fn,
-                  DISPPARAMS* pParams, VARIANT* pResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept {
-    if (!fn) return DISP_E_MEMBERNOTFOUND;
-    if (pResult) ::VariantInit(pResult);
-    DISPPARAMS none{};
-    if (!pParams) pParams = &none;
-    if (pParams->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-    const size_t count = fw::disp::VtsCount(params);
-    if (pParams->cArgs != count) return DISP_E_BADPARAMCOUNT;
-    if (count != 0 && !pParams->rgvarg) return E_INVALIDARG;
-    try {
-        std::vector<fw::Variant> owned(count);
-        std::vector<VARIANT> shallow(count);
-        std::vector<VARIANT*> args(count);
-        for (size_t i = 0; i < count; ++i) {
-            const VARTYPE want = fw::disp::VtsToVarType(params[i]);
-            // IDispatch::Invoke passes the arguments last to first.
-            const UINT pos = static_cast<UINT>(count - 1 - i);
-            VARIANT& src = pParams->rgvarg[pos];
-            VARIANT& dst = shallow[i];
-            ::VariantInit(&dst);
-            args[i] = &dst;
-            bool ok = true;
-            if (want == VT_VARIANT) {
-                dst = src;
-            } else if (want == (VT_BYREF | VT_VARIANT)) {
-                dst.vt = VT_BYREF | VT_VARIANT;
-                if (src.vt == (VT_BYREF | VT_VARIANT)) {
-                    // A null reference becomes a reference to an empty value.
-                    dst.pvarVal = src.pvarVal ? src.pvarVal : owned[i].get();
-                } else {
-                    dst.pvarVal = &src;
-                }
-            } else if (want == VT_DISPATCH) {
-                dst.vt = VT_DISPATCH;
-                if (src.vt == VT_DISPATCH) {
-                    dst.pdispVal = src.pdispVal;
-                } else if (src.vt == (VT_BYREF | VT_DISPATCH) && src.ppdispVal) {
-                    dst.pdispVal = *src.ppdispVal;
-                } else {
-                    ok = src.vt == VT_EMPTY || src.vt == VT_NULL;
-                }
-            } else if (want & VT_BYREF) {
-                ok = src.vt == want && src.byref != nullptr;
-                if (ok) dst = src;
-            } else {
-                ok = SUCCEEDED(::VariantChangeType(owned[i].get(), &src, 0, want)) && owned[i].vt() == want;
-                args[i] = owned[i].get();
-            }
-            if (!ok) {
-                if (puArgErr) *puArgErr = pos;
-                return DISP_E_TYPEMISMATCH;
-            }
-        }
-        fw::Variant result;
-        const HRESULT hr = RunHandler(fn, pTarget, args.data(), pResult ? result.get() : nullptr, pExcepInfo);
-        if (hr != S_OK) return hr;
-        if (pResult && vtResult != VT_EMPTY) {
-            if (vtResult != VT_VARIANT && result.vt() != vtResult) {
-                const HRESULT hrConv = ::VariantChangeType(result.get(), result.get(), 0, vtResult);
-                if (FAILED(hrConv)) return hrConv;
-            }
-            *pResult = result.Detach();
-        }
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
 
 // Guards against a table whose base refers back to itself.
 constexpr int kMaxTableDepth = 64;
@@ -273,7 +141,8 @@ HRESULT CCmdTarget::DispatchInvoke(DISPID dispid, WORD wFlags, DISPPARAMS* pPara
     const fw::DispatchEntry* entry = FindDispatchEntry(dispid);
     // Entries are methods: a property read or write of one is not a member.
     if (!entry || !(wFlags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-    return CallEntry(this, entry->params, entry->vtResult, entry->invoke, pParams, pResult, pExcepInfo, puArgErr);
+    return fw::CallDispatchEntry(this, entry->params, entry->vtResult, entry->invoke, pParams, pResult, pExcepInfo,
+                                 puArgErr);
 }
 
 HRESULT CCmdTarget::OnEvent(UINT nCtrlId, DISPID dispid, DISPPARAMS* pParams, EXCEPINFO* pExcepInfo,
@@ -284,7 +153,8 @@ HRESULT CCmdTarget::OnEvent(UINT nCtrlId, DISPID dispid, DISPPARAMS* pParams, EX
         for (size_t i = 0; map->entries[i].invoke; ++i) {
             const fw::EventSinkEntry& e = map->entries[i];
             if (e.ctrlId == nCtrlId && e.dispid == dispid) {
-                return CallEntry(this, e.params, VT_EMPTY, e.invoke, pParams, nullptr, pExcepInfo, puArgErr);
+                return fw::CallDispatchEntry(this, e.params, VT_EMPTY, e.invoke, pParams, nullptr, pExcepInfo,
+                                             puArgErr);
             }
         }
     }

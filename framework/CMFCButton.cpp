@@ -3,11 +3,12 @@
 #include "framework/CWinApp.h"
 #include "framework/DialogTemplate.h"
 #include "framework/Handles.h"
+#include "framework/MFCButtonProperties.h"
+#include "framework/TextConvert.h"
 
 #include <windowsx.h>
 
 #include <memory>
-#include <string_view>
 
 namespace {
 
@@ -86,53 +87,6 @@ LRESULT CALLBACK MfcButtonClassProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
     return ::DefWindowProcW(hWnd, message, wParam, lParam);
 }
 
-bool ParseInt(std::string_view s, int& out) noexcept {
-    if (s.empty() || s.size() > 9) return false;
-    bool negative = false;
-    if (s.front() == '-') {
-        negative = true;
-        s.remove_prefix(1);
-        if (s.empty()) return false;
-    }
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    out = negative ? -v : v;
-    return true;
-}
-
-bool ParseBool(std::string_view s, BOOL& out) noexcept {
-    auto equalsNoCase = [](std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i) {
-            char c = a[i];
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            if (c != b[i]) return false;
-        }
-        return true;
-    };
-    if (equalsNoCase(s, "TRUE")) {
-        out = TRUE;
-        return true;
-    }
-    if (equalsNoCase(s, "FALSE")) {
-        out = FALSE;
-        return true;
-    }
-    return false;
-}
-
-std::wstring Widen(const std::string& s) {
-    if (s.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
 } // namespace
 
 BOOL AfxRegisterMFCCtrlClasses() noexcept {
@@ -155,29 +109,6 @@ BOOL AfxRegisterMFCCtrlClasses() noexcept {
     return atom != 0;
 }
 
-std::vector<MFCButtonProperty> ParseMFCButtonProperties(const char* data, size_t size) {
-    std::vector<MFCButtonProperty> out;
-    if (!data) return out;
-    const std::string_view text(data, size);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        if (text[pos] != '<') break;
-        const size_t nameEnd = text.find('>', pos + 1);
-        if (nameEnd == std::string_view::npos) break;
-        const std::string_view name = text.substr(pos + 1, nameEnd - pos - 1);
-        if (name.empty() || name.front() == '/' || name.find('<') != std::string_view::npos) break;
-        std::string closing;
-        closing.reserve(name.size() + 3);
-        closing.append("</").append(name).append(">");
-        const size_t valueStart = nameEnd + 1;
-        const size_t close = text.find(closing, valueStart);
-        if (close == std::string_view::npos) break;
-        out.push_back({std::string(name), std::string(text.substr(valueStart, close - valueStart))});
-        pos = close + closing.size();
-    }
-    return out;
-}
-
 CMFCButton::CMFCButton() noexcept = default;
 
 CMFCButton::~CMFCButton() = default;
@@ -191,22 +122,22 @@ void CMFCButton::ApplyProperties(const char* data, size_t size) {
     for (const MFCButtonProperty& prop : ParseMFCButtonProperties(data, size)) {
         const std::string& n = prop.name;
         if (n == "MFCButton_Style") {
-            ParseInt(prop.value, m_nFlatStyle);
+            ParseMFCButtonInt(prop.value, m_nFlatStyle);
         } else if (n == "MFCButton_Autosize") {
-            ParseBool(prop.value, m_bAutosize);
+            ParseMFCButtonBool(prop.value, m_bAutosize);
         } else if (n == "MFCButton_Tooltip") {
-            m_strToolTip = Widen(prop.value);
+            m_strToolTip = fw::Widen(prop.value);
         } else if (n == "MFCButton_FullTextTool") {
-            ParseBool(prop.value, m_bFullTextTool);
+            ParseMFCButtonBool(prop.value, m_bFullTextTool);
         } else if (n == "MFCButton_CursorType") {
-            ParseInt(prop.value, m_nCursorType);
+            ParseMFCButtonInt(prop.value, m_nCursorType);
         } else if (n == "MFCButton_ImageType") {
             // Type 10 names a bitmap through an image id property; without one there is no image.
-            ParseInt(prop.value, m_nImageType);
+            ParseMFCButtonInt(prop.value, m_nImageType);
         } else if (n == "MFCButton_ImageOnTop") {
-            ParseBool(prop.value, m_bTopImage);
+            ParseMFCButtonBool(prop.value, m_bTopImage);
         } else if (n == "MFCButton_ImageOnRight") {
-            ParseBool(prop.value, m_bRightImage);
+            ParseMFCButtonBool(prop.value, m_bRightImage);
         }
     }
     if (m_hWnd) ::InvalidateRect(m_hWnd, nullptr, FALSE);

@@ -14,15 +14,6 @@ constexpr wchar_t kMfcButtonClassName[] = L"MfcButton";
 // The dialog creation path calls it before any template is created.
 BOOL AfxRegisterMFCCtrlClasses() noexcept;
 
-// One "<Name>value</Name>" entry of a button's initial data.
-struct MFCButtonProperty {
-    std::string name;
-    std::string value;
-};
-// Splits a property run (no separators, no terminator). Parsing stops at the first entry that is
-// malformed or cut short; what came before it is kept.
-std::vector<MFCButtonProperty> ParseMFCButtonProperties(const char* data, size_t size);
-
 class CMFCButton : public CButton {
 public:
     // Values of the initial data properties.

@@ -1,16 +1,16 @@
 #include "framework/COleControlSite.h"
 
+#include "framework/BrowserInitState.h"
 #include "framework/CControlContainer.h"
 #include "framework/CDHtmlDialog.h"
-#include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
 #include "framework/CWnd.h"
+#include "framework/Handles.h"
 #include "framework/ModulePath.h"
 #include "framework/Variant.h"
 
 #include <exdisp.h>
 
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -55,9 +55,6 @@ private:
 
 namespace {
 
-// HRESULTs the hosting code deliberately does not act on.
-inline void Ignore(HRESULT) noexcept {}
-
 // Runs a document-host hook of the hosting dialog; no exception leaves the COM method.
 template <class Fn>
 HRESULT Guarded(Fn&& fn) noexcept {
@@ -79,32 +76,6 @@ std::wstring ModuleBaseName() {
 }
 
 } // namespace
-
-bool ParseBrowserInitState(const std::vector<BYTE>& data, BrowserInitState& out) {
-    if (data.size() != BrowserInitState::kSize) return false;
-    CLSID clsid;
-    std::memcpy(&clsid, data.data(), sizeof clsid);
-    if (clsid != CLSID_WebBrowser) return false;
-    DWORD version;
-    std::memcpy(&version, data.data() + 16, sizeof version);
-    if (version != BrowserInitState::kVersion) return false;
-    BrowserInitState state;
-    LONG cx, cy;
-    std::memcpy(&cx, data.data() + 20, sizeof cx);
-    std::memcpy(&cy, data.data() + 24, sizeof cy);
-    state.extent = SIZEL{cx, cy};
-    std::memcpy(&state.flags, data.data() + 28, sizeof state.flags);
-    // 64 UTF-16 units, NUL-terminated when shorter; no terminator needed when full.
-    constexpr size_t kLocationUnits = 64;
-    for (size_t i = 0; i < kLocationUnits; ++i) {
-        WCHAR c;
-        std::memcpy(&c, data.data() + 32 + i * sizeof(WCHAR), sizeof c);
-        if (c == 0) break;
-        state.location.push_back(c);
-    }
-    out = std::move(state);
-    return true;
-}
 
 COleControlSite::COleControlSite(CControlContainer* pContainer) noexcept : m_pContainer(pContainer) {}
 
@@ -161,7 +132,7 @@ HRESULT COleControlSite::CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR, 
     const bool haveInit = pInitState && clsid == CLSID_WebBrowser && ParseBrowserInitState(*pInitState, init);
 
     DWORD misc = 0;
-    Ignore(m_pObject->GetMiscStatus(DVASPECT_CONTENT, &misc));
+    fw::Ignore(m_pObject->GetMiscStatus(DVASPECT_CONTENT, &misc));
     const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
     if (siteFirst) hr = m_pObject->SetClientSite(this);
     if (SUCCEEDED(hr)) {
@@ -171,16 +142,16 @@ HRESULT COleControlSite::CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR, 
         }
     }
     if (SUCCEEDED(hr) && haveInit && init.extent.cx > 0 && init.extent.cy > 0) {
-        Ignore(m_pObject->SetExtent(DVASPECT_CONTENT, &init.extent));
+        fw::Ignore(m_pObject->SetExtent(DVASPECT_CONTENT, &init.extent));
     }
     if (SUCCEEDED(hr) && !siteFirst) hr = m_pObject->SetClientSite(this);
     if (SUCCEEDED(hr)) {
         try {
             const std::wstring host = ModuleBaseName();
-            Ignore(m_pObject->SetHostNames(host.c_str(), nullptr));
+            fw::Ignore(m_pObject->SetHostNames(host.c_str(), nullptr));
         } catch (...) {
         }
-        Ignore(::OleSetContainedObject(m_pObject.get(), TRUE));
+        fw::Ignore(::OleSetContainedObject(m_pObject.get(), TRUE));
         ConnectEvents();
         hr = m_pObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, hWndParent, &m_rect);
     }
@@ -218,7 +189,7 @@ HRESULT COleControlSite::CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR, 
     if (haveInit && !init.location.empty()) {
         if (auto browser = fw::QueryAs<IWebBrowser2>(m_pObject.get(), IID_IWebBrowser2)) {
             fw::Bstr url(init.location);
-            Ignore(browser->Navigate(url.get(), nullptr, nullptr, nullptr, nullptr));
+            fw::Ignore(browser->Navigate(url.get(), nullptr, nullptr, nullptr, nullptr));
         }
     }
     return S_OK;
@@ -228,11 +199,11 @@ void COleControlSite::ApplyBrowserState(const BrowserInitState& state) noexcept 
     auto browser = fw::QueryAs<IWebBrowser2>(m_pObject.get(), IID_IWebBrowser2);
     if (!browser) return;
     auto flag = [&](DWORD bit) { return (state.flags & bit) ? VARIANT_TRUE : VARIANT_FALSE; };
-    Ignore(browser->put_Visible(flag(BrowserInitState::kVisible)));
-    Ignore(browser->put_Silent(flag(BrowserInitState::kSilent)));
-    Ignore(browser->put_RegisterAsBrowser(flag(BrowserInitState::kRegisterAsBrowser)));
-    Ignore(browser->put_RegisterAsDropTarget(flag(BrowserInitState::kRegisterAsDropTarget)));
-    Ignore(browser->put_Offline(flag(BrowserInitState::kOffline)));
+    fw::Ignore(browser->put_Visible(flag(BrowserInitState::kVisible)));
+    fw::Ignore(browser->put_Silent(flag(BrowserInitState::kSilent)));
+    fw::Ignore(browser->put_RegisterAsBrowser(flag(BrowserInitState::kRegisterAsBrowser)));
+    fw::Ignore(browser->put_RegisterAsDropTarget(flag(BrowserInitState::kRegisterAsDropTarget)));
+    fw::Ignore(browser->put_Offline(flag(BrowserInitState::kOffline)));
 }
 
 void COleControlSite::ConnectEvents() noexcept {
@@ -262,7 +233,7 @@ void COleControlSite::ConnectEvents() noexcept {
 
 void COleControlSite::DisconnectEvents() noexcept {
     if (m_pSink) m_pSink->Disconnect();
-    if (m_pConnPoint) Ignore(m_pConnPoint->Unadvise(m_dwCookie));
+    if (m_pConnPoint) fw::Ignore(m_pConnPoint->Unadvise(m_dwCookie));
     m_pConnPoint.reset();
     m_pSink.reset();
     m_dwCookie = 0;
@@ -282,13 +253,13 @@ void COleControlSite::CloseControl() noexcept {
     fw::ComPtr<COleControlSite> self(this);
     fw::ComPtr<IOleObject> object = m_pObject;
     // A browser stops loading first, so nothing arrives for a page that is going.
-    if (auto browser = fw::QueryAs<IWebBrowser2>(object.get(), IID_IWebBrowser2)) Ignore(browser->Stop());
+    if (auto browser = fw::QueryAs<IWebBrowser2>(object.get(), IID_IWebBrowser2)) fw::Ignore(browser->Stop());
     // Events fired while the control closes reach nobody.
     DisconnectEvents();
     // Close ends what the control runs (a browser's page: its script, timers and connections);
     // without its client site it can no longer reach this site or the window behind it.
-    Ignore(object->Close(OLECLOSE_NOSAVE));
-    Ignore(object->SetClientSite(nullptr));
+    fw::Ignore(object->Close(OLECLOSE_NOSAVE));
+    fw::Ignore(object->SetClientSite(nullptr));
     m_pInPlaceObject.reset();
     m_bInPlaceActive = false;
     m_hWnd = nullptr;
@@ -331,115 +302,12 @@ void COleControlSite::MoveWindow(const RECT& rect) noexcept {
     if (m_pInPlaceObject) {
         RECT clip = rect;
         if (HWND hParent = ContainerHwnd(); hParent && ::IsWindow(hParent)) ::GetClientRect(hParent, &clip);
-        Ignore(m_pInPlaceObject->SetObjectRects(&m_rect, &clip));
+        fw::Ignore(m_pInPlaceObject->SetObjectRects(&m_rect, &clip));
     }
     // A control that did not move its window itself.
     RECT now = CurrentPosRect();
     if (!::EqualRect(&now, &rect)) {
         ::MoveWindow(m_hWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
-    }
-}
-
-void COleControlSite::InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, const BYTE* pbParamInfo,
-                                    va_list argList) {
-    if (!m_pDispatch) throw COleException(E_NOINTERFACE);
-    const char* params = reinterpret_cast<const char*>(pbParamInfo);
-    const size_t count = fw::disp::VtsCount(params);
-    std::vector<VARIANT> args(count);
-    std::vector<fw::Bstr> strings;
-    strings.reserve(count);
-    // IDispatch::Invoke wants the arguments last to first.
-    for (size_t i = 0; i < count; ++i) {
-        VARIANT& v = args[count - 1 - i];
-        ::VariantInit(&v);
-        const VARTYPE vt = fw::disp::VtsToVarType(params[i]);
-        if (vt & VT_BYREF) {
-            v.vt = vt;
-            v.byref = va_arg(argList, void*);
-            continue;
-        }
-        switch (vt) {
-        case VT_I2: v.iVal = static_cast<SHORT>(va_arg(argList, int)); break;
-        case VT_I4: v.lVal = va_arg(argList, long); break;
-        case VT_R4: v.fltVal = static_cast<float>(va_arg(argList, double)); break;
-        case VT_R8:
-        case VT_DATE: v.dblVal = va_arg(argList, double); break;
-        case VT_CY: v.cyVal = va_arg(argList, CY); break;
-        case VT_BSTR: {
-            const wchar_t* s = va_arg(argList, const wchar_t*);
-            strings.emplace_back(s);
-            if (s && !strings.back().get()) throw std::bad_alloc();
-            v.bstrVal = strings.back().get();
-            break;
-        }
-        case VT_DISPATCH: v.pdispVal = va_arg(argList, IDispatch*); break;
-        case VT_UNKNOWN: v.punkVal = va_arg(argList, IUnknown*); break;
-        case VT_ERROR: v.scode = va_arg(argList, SCODE); break;
-        case VT_BOOL: v.boolVal = va_arg(argList, BOOL) ? VARIANT_TRUE : VARIANT_FALSE; break;
-        case VT_UI1: v.bVal = static_cast<BYTE>(va_arg(argList, int)); break;
-        case VT_VARIANT: {
-            // The value itself, not a copy: the caller keeps it alive for the call.
-            const VARIANT* p = va_arg(argList, const VARIANT*);
-            if (p) {
-                v = *p;
-            } else {
-                v.vt = VT_ERROR;
-                v.scode = DISP_E_PARAMNOTFOUND;
-            }
-            continue;
-        }
-        default: throw COleException(E_INVALIDARG);
-        }
-        v.vt = vt;
-    }
-
-    DISPPARAMS dp{count ? args.data() : nullptr, nullptr, static_cast<UINT>(count), 0};
-    DISPID named = DISPID_PROPERTYPUT;
-    if (wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        dp.rgdispidNamedArgs = &named;
-        dp.cNamedArgs = 1;
-    }
-    fw::Variant result;
-    EXCEPINFO excep{};
-    UINT argErr = 0;
-    fw::ComPtr<IDispatch> dispatch = m_pDispatch;
-    HRESULT hr = dispatch->Invoke(dwDispID, IID_NULL, 0, wFlags, &dp, vtRet != VT_EMPTY ? result.get() : nullptr,
-                                  &excep, &argErr);
-    if (FAILED(hr)) {
-        if (hr == DISP_E_EXCEPTION) {
-            if (excep.pfnDeferredFillIn) Ignore(excep.pfnDeferredFillIn(&excep));
-            const fw::Bstr source = fw::Bstr::Attach(excep.bstrSource);
-            const fw::Bstr description = fw::Bstr::Attach(excep.bstrDescription);
-            const fw::Bstr helpFile = fw::Bstr::Attach(excep.bstrHelpFile);
-            COleDispatchException e(source.str(), description.str(), excep.dwHelpContext,
-                                    excep.scode ? excep.scode : (excep.wCode ? 0 : E_FAIL));
-            e.m_wCode = excep.wCode;
-            e.m_strHelpFile = helpFile.str();
-            throw e;
-        }
-        throw COleException(hr);
-    }
-    if (vtRet == VT_EMPTY || !pvRet) return;
-    if (vtRet != VT_VARIANT && result.vt() != vtRet) {
-        hr = ::VariantChangeType(result.get(), result.get(), 0, vtRet);
-        if (FAILED(hr)) throw COleException(hr);
-    }
-    VARIANT& r = *result.get();
-    switch (vtRet) {
-    case VT_BSTR: *static_cast<std::wstring*>(pvRet) = fw::VariantText(&r); break;
-    case VT_BOOL: *static_cast<BOOL*>(pvRet) = r.boolVal != VARIANT_FALSE; break;
-    case VT_I2: *static_cast<short*>(pvRet) = r.iVal; break;
-    case VT_I4: *static_cast<long*>(pvRet) = r.lVal; break;
-    case VT_UI1: *static_cast<BYTE*>(pvRet) = r.bVal; break;
-    case VT_R4: *static_cast<float*>(pvRet) = r.fltVal; break;
-    case VT_R8:
-    case VT_DATE: *static_cast<double*>(pvRet) = r.dblVal; break;
-    case VT_CY: *static_cast<CY*>(pvRet) = r.cyVal; break;
-    case VT_ERROR: *static_cast<SCODE*>(pvRet) = r.scode; break;
-    case VT_DISPATCH: *static_cast<IDispatch**>(pvRet) = result.Detach().pdispVal; break;
-    case VT_UNKNOWN: *static_cast<IUnknown**>(pvRet) = result.Detach().punkVal; break;
-    case VT_VARIANT: *static_cast<VARIANT*>(pvRet) = result.Detach(); break;
-    default: throw COleException(E_INVALIDARG);
     }
 }
 
@@ -539,7 +407,7 @@ HRESULT STDMETHODCALLTYPE COleControlSite::DiscardUndoState() {
 }
 
 HRESULT STDMETHODCALLTYPE COleControlSite::DeactivateAndUndo() {
-    if (m_pInPlaceObject) Ignore(m_pInPlaceObject->UIDeactivate());
+    if (m_pInPlaceObject) fw::Ignore(m_pInPlaceObject->UIDeactivate());
     return S_OK;
 }
 

@@ -105,7 +105,7 @@ public:
     COleControlContainer* m_pCtrlCont = nullptr;
 
     // Hosts an ActiveX control as a child of pParentWnd and attaches this object to its window.
-    // pPersist: the control's initial state record (see COleControlSite), or null.
+    // pPersist: the control's initial state record (see BrowserInitState.h), or null.
     BOOL CreateControl(REFCLSID clsid, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
                        CWnd* pParentWnd, UINT nID, const std::vector<BYTE>* pPersist = nullptr,
                        BOOL bStorage = FALSE, BSTR bstrLicKey = nullptr);

@@ -1,6 +1,9 @@
 // CWnd's part in ActiveX hosting: creating a hosted control, and late-bound calls on it.
 #include "framework/CControlContainer.h"
+#include "framework/COleControlSite.h"
+#include "framework/COleException.h"
 #include "framework/CWnd.h"
+#include "framework/DispatchCall.h"
 
 #include <cstdarg>
 
@@ -15,10 +18,12 @@ BOOL CWnd::CreateControl(REFCLSID clsid, LPCWSTR lpszWindowName, DWORD dwStyle, 
 void CWnd::InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, const BYTE* pbParamInfo, ...) {
     // Never bound, or detached: there is no control to call.
     if (!m_pCtrlSite) return;
+    IDispatch* pDispatch = m_pCtrlSite->GetControlDispatch();
+    if (!pDispatch) throw COleException(E_NOINTERFACE);
     va_list args;
     va_start(args, pbParamInfo);
     try {
-        m_pCtrlSite->InvokeHelperV(dwDispID, wFlags, vtRet, pvRet, pbParamInfo, args);
+        fw::InvokeDispatchV(pDispatch, dwDispID, wFlags, vtRet, pvRet, pbParamInfo, args);
     } catch (...) {
         va_end(args);
         throw;

@@ -2,6 +2,7 @@
 // site's document-host answers and the release of everything hosted.
 #include "TestControl.h"
 #include "TestSupport.h"
+#include "framework/BrowserInitState.h"
 #include "framework/CControlContainer.h"
 #include "framework/COleDispatchException.h"
 #include "framework/COleException.h"

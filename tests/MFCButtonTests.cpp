@@ -5,6 +5,7 @@
 #include "framework/CDialog.h"
 #include "framework/CMFCButton.h"
 #include "framework/CWinApp.h"
+#include "framework/MFCButtonProperties.h"
 #include "resource.h"
 
 #include "framework/GdiPlus.h"
