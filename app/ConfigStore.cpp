@@ -116,6 +116,7 @@ std::wstring ParseProfileValue(const std::string& bytes, const std::wstring& sec
 }
 
 std::wstring ReadProfileValue(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
+    if (path.empty()) return kConfigMissing;
     if (path.size() < MAX_PATH) {
         std::vector<wchar_t> value(kValueBuffer, L'\0');
         fw::Ignore(::GetPrivateProfileStringW(section.c_str(), key.c_str(), kConfigMissing, value.data(),
@@ -139,7 +140,11 @@ std::wstring ModuleFolder(const std::wstring& modulePath) {
 }
 
 std::wstring ConfigPathForModule(const std::wstring& modulePath) {
-    return ModuleFolder(modulePath) + L"\\config.ini";
+    const std::wstring folder = ModuleFolder(modulePath);
+    // No folder (the module path could not be read): no file, rather than \config.ini at the
+    // root of the current drive or a name the profile functions look for in the Windows folder.
+    if (folder.empty()) return {};
+    return folder + L"\\config.ini";
 }
 
 std::wstring ReadConfigValue(std::wstring key) {
