@@ -23,6 +23,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -640,8 +641,13 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
         CVxStandardDlg* c = CurrentCompanion();
         companion = c->m_hWnd;
         HWND background = AfxGetMainWnd()->m_hWnd;
-        // The button clicked again while each box shows: no second box over the first.
-        answers.onShow = [companion, button = c->m_btnClose.m_hWnd](const test::MessageBoxAnswerer::Box&) {
+        // The button clicked again, once, while each round's box shows: no second box over the
+        // first. (Once: a second box then fails the count below at once, instead of each box
+        // asking for the next until the deadline.)
+        bool clickedAgain = false;
+        answers.onShow = [&clickedAgain, companion,
+                          button = c->m_btnClose.m_hWnd](const test::MessageBoxAnswerer::Box&) {
+            if (std::exchange(clickedAgain, true)) return;
             ::PostMessageW(companion, WM_COMMAND, MAKEWPARAM(IDC_BTN_CLOSE, BN_CLICKED),
                            reinterpret_cast<LPARAM>(button));
         };
@@ -650,6 +656,7 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
         stayedAfterNo = ::IsWindowVisible(background) && ::IsWindowVisible(companion) &&
                         AfxGetMainWnd() && AfxGetMainWnd()->m_hWnd == background;
         answers.SetAnswer(IDYES);
+        clickedAgain = false;
         ::SendMessageW(c->m_btnClose.m_hWnd, BM_CLICK, 0, 0);
         ++rounds;
     });
