@@ -4,7 +4,7 @@
 # "release": only what tools/release.sh needs)
 set -euo pipefail
 build=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix python3)
-release=(osslsigncode)
+release=(osslsigncode nsis)
 # Wine with a CJK font (the Chinese captions), GoogleTest, screenshots; the release checks:
 # signing with a throwaway certificate, the sample page in headless Chromium, npm for acorn.
 # The second compiler (clang with lld for the MinGW-w64 target) is built by the test command too.
