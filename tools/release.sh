@@ -34,6 +34,8 @@ if [ -n "${ORVANE_SIGN_PFX:-}" ] || [ -n "${ORVANE_SIGN_PASSWORD+set}" ]; then
   [ -n "${ORVANE_SIGN_PFX:-}" ] || fail "ORVANE_SIGN_PASSWORD is set but ORVANE_SIGN_PFX is not"
   [ -n "${ORVANE_SIGN_PASSWORD+set}" ] || fail "ORVANE_SIGN_PFX is set but ORVANE_SIGN_PASSWORD is not"
   [ -f "$ORVANE_SIGN_PFX" ] || fail "ORVANE_SIGN_PFX: no such file: $ORVANE_SIGN_PFX"
+  # makensis runs its signing commands in the script's folder.
+  ORVANE_SIGN_PFX="$(realpath "$ORVANE_SIGN_PFX")"
   sign=1
 fi
 
