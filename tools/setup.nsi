@@ -85,7 +85,8 @@ Var Hash
 
 !macro SharedFunctions un running
 ; Waits until $INSTDIR\Orvane.exe can be replaced or removed, asking the player to close the
-; program; Cancel (the silent setup's answer) ends the run before anything is changed.
+; program; Cancel (the silent setup's answer) ends the run before anything is changed, with
+; exit code 3 (other failures end with NSIS's 2), so that a deployment tool can try again later.
 ; A program that runs has its image mapped, and Windows refuses to open a mapped image for
 ; writing: so a failed write-open of the installed exe is exactly "it is running from here".
 Function ${un}WaitUntilClosed
@@ -97,6 +98,7 @@ Function ${un}WaitUntilClosed
     ${If} ${Errors}
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(${running})" /SD IDCANCEL IDRETRY retry
       Pop $0
+      SetErrorLevel 3
       Abort "$(${running})"
     ${EndIf}
     FileClose $0

@@ -228,7 +228,7 @@ refused() {
   export_key
   local problems=0
   kill -0 "$program" || { echo "the program is no longer running"; problems=1; }
-  [ "$rc" != 0 ] || { echo "the silent setup exited with 0"; problems=1; }
+  [ "$rc" = 3 ] || { echo "the silent setup exited with $rc, not 3"; problems=1; }
   cmp -s "$default_dir/Orvane.exe" "$running_exe" || { echo "Orvane.exe was replaced"; problems=1; }
   cmp -s "$default_dir/config.ini" "$work/changed.ini" || { echo "config.ini was changed"; problems=1; }
   [ ! -e "$start_lnk" ] || { echo "the Start-menu shortcut was written again"; problems=1; }
