@@ -63,6 +63,7 @@ LangString RunningSetup ${LANG_SIMPCHINESE} "${PRODUCT} 正在运行，现在无
 LangString RunningUninstall ${LANG_SIMPCHINESE} "${PRODUCT} 正在运行，现在无法卸载。$\r$\n$\r$\n\
 请先退出 ${PRODUCT}（如果只剩托盘图标，请单击托盘图标打开游戏窗口，再关闭它），然后单击“重试”。$\r$\n\
 单击“取消”退出卸载，已安装的文件不会有任何改动。"
+LangString Unchanged ${LANG_SIMPCHINESE} "${PRODUCT} 正在运行：已取消，没有做任何改动。"
 LangString ConfigKept ${LANG_SIMPCHINESE} "config.ini 安装后已被修改，保留原文件。"
 
 VIProductVersion "${VERSION}"
@@ -99,7 +100,7 @@ Function ${un}WaitUntilClosed
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(${running})" /SD IDCANCEL IDRETRY retry
       Pop $0
       SetErrorLevel 3
-      Abort "$(${running})"
+      Abort "$(Unchanged)"
     ${EndIf}
     FileClose $0
   ${EndIf}
