@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Builds the operators' release, dist/Orvane-<version>-win32.zip, from the 32-bit release build:
-# Orvane.exe (stripped; signed when a certificate is given), config.ini, OPERATORS.txt (the text
-# of docs/operators.md) and launcher-page.html. The version comes from the executable's version
-# resource. Two runs from the same commit give the same bytes; the SHA-256 is printed at the end
-# and written beside the zip.
+# Builds the operators' release from the 32-bit release build:
+# - dist/Orvane-<version>-win32.zip: Orvane.exe (stripped; signed when a certificate is given),
+#   config.ini, OPERATORS.txt (the text of docs/operators.md) and launcher-page.html;
+# - dist/Orvane-<version>-setup.exe: the players' setup program (tools/setup.nsi, Debian's
+#   makensis) that installs the same Orvane.exe and config.ini; signed too when a certificate is
+#   given, and so is the uninstaller it writes.
+# The version, product name and publisher come from the executable's version resource. Two runs
+# from the same commit give the same bytes; the SHA-256 of each is printed at the end and written
+# beside it.
 #
 # Signing (Authenticode, SHA-256, Debian's osslsigncode):
 #   ORVANE_SIGN_PFX            PKCS#12 file with the code-signing certificate and its key
 #   ORVANE_SIGN_PASSWORD       its password
 #   ORVANE_SIGN_TIMESTAMP_URL  optional RFC 3161 time-stamp server; without it the signing time
-#                              is the commit time, so a signed zip stays reproducible
+#                              is the commit time, so a signed release stays reproducible
 # Also: SOURCE_DATE_EPOCH (time of the zip entries and of an untimestamped signature; default
-# the commit time), ORVANE_RELEASE_BUILD_DIR (default build/release), ORVANE_DIST_DIR (default dist).
+# the commit time), ORVANE_RELEASE_BUILD_DIR (default build/release), ORVANE_DIST_DIR (default
+# dist), ORVANE_TEST_SETUP=1 (also compile the setup with NSIS's 64-bit stub into
+# <dist>/test/Orvane-<version>-setup-amd64.exe, for the Wine tests: this kernel runs no 32-bit code).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -28,6 +34,8 @@ if [ -n "${ORVANE_SIGN_PFX:-}" ] || [ -n "${ORVANE_SIGN_PASSWORD+set}" ]; then
   [ -n "${ORVANE_SIGN_PFX:-}" ] || fail "ORVANE_SIGN_PASSWORD is set but ORVANE_SIGN_PFX is not"
   [ -n "${ORVANE_SIGN_PASSWORD+set}" ] || fail "ORVANE_SIGN_PFX is set but ORVANE_SIGN_PASSWORD is not"
   [ -f "$ORVANE_SIGN_PFX" ] || fail "ORVANE_SIGN_PFX: no such file: $ORVANE_SIGN_PFX"
+  # makensis runs its signing commands in the script's folder.
+  ORVANE_SIGN_PFX="$(realpath "$ORVANE_SIGN_PFX")"
   sign=1
 fi
 
@@ -43,8 +51,9 @@ cmake --preset release -B "$build_dir" >/dev/null
 cmake --build "$build_dir" --target Orvane
 exe="$build_dir/Orvane.exe"
 
-# 32-bit, stripped, no link time; the version from its version resource.
-version="$(python3 - "$exe" <<'EOF'
+# 32-bit, stripped, no link time; version, product name, publisher and copyright from its
+# version resource (one per line).
+info="$(python3 - "$exe" <<'EOF'
 import struct, sys
 data = open(sys.argv[1], "rb").read()
 pe = struct.unpack_from("<I", data, 0x3C)[0]
@@ -62,42 +71,76 @@ if at < 0:
     sys.exit("no version resource")
 ms, ls = struct.unpack_from("<II", data, at + 8)
 print("%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF))
+
+# A String entry of the StringFileInfo block: its key in UTF-16 with a terminating zero, then
+# padding to a 32-bit boundary (the resource data is 32-bit aligned in the file), then the value.
+def string_value(key):
+    at = data.find((key + "\0").encode("utf-16-le"))
+    if at < 0:
+        sys.exit("no %s in the version resource" % key)
+    at += 2 * (len(key) + 1)
+    at += -at % 4
+    end = at
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    value = data[at:end].decode("utf-16-le")
+    if not value or "\n" in value or '"' in value:
+        sys.exit("unusable %s in the version resource: %r" % (key, value))
+    return value
+
+for key in ("ProductName", "CompanyName", "LegalCopyright"):
+    print(string_value(key))
 EOF
 )" || fail "$exe is not a releasable executable"
+{ read -r version; read -r product; read -r publisher; read -r copyright; } <<<"$info"
 
 name="Orvane-$version-win32.zip"
 zip_path="$dist_dir/$name"
+setup_name="Orvane-$version-setup.exe"
+setup_path="$dist_dir/$setup_name"
+test_setup_path="$dist_dir/test/Orvane-$version-setup-amd64.exe"
 mkdir -p "$dist_dir"
-# A failed run must not leave an older zip that looks like its result.
-rm -f "$zip_path" "$zip_path.sha256"
+# A failed run must not leave an older zip or setup that looks like its result.
+rm -f "$zip_path" "$zip_path.sha256" "$setup_path" "$setup_path.sha256" "$test_setup_path"
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 cp "$exe" "$stage/Orvane.exe"
+# Text files get Windows line ends.
+python3 -c 'import sys; open(sys.argv[2], "wb").write(open(sys.argv[1], "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n"))' \
+  res/config.ini.example "$stage/config.ini"
 
 if [ "$sign" = 1 ]; then
   (umask 077 && printf '%s' "$ORVANE_SIGN_PASSWORD" >"$stage/password")
   args=(sign -pkcs12 "$ORVANE_SIGN_PFX" -readpass "$stage/password" -h sha256 -n Orvane)
   if [ -n "${ORVANE_SIGN_TIMESTAMP_URL:-}" ]; then
     args+=(-ts "$ORVANE_SIGN_TIMESTAMP_URL")
-    how="time-stamped by $ORVANE_SIGN_TIMESTAMP_URL (such a zip differs from run to run)"
+    how="time-stamped by $ORVANE_SIGN_TIMESTAMP_URL (such a release differs from run to run)"
   else
     args+=(-time "$SOURCE_DATE_EPOCH")
     how="no time stamp; signing time $(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%dT%H:%M:%SZ)"
   fi
-  if ! osslsigncode "${args[@]}" -in "$stage/Orvane.exe" -out "$stage/Orvane.signed.exe" >"$stage/sign.log" 2>&1; then
+  # One command signs a file in place, for Orvane.exe here and for makensis (the setup and the
+  # uninstaller inside it). osslsigncode writes only to a new file.
+  {
+    echo '#!/usr/bin/env bash'
+    echo 'set -e'
+    printf 'osslsigncode %s -in "$1" -out "$1.signed" >>%q 2>&1\n' "$(printf '%q ' "${args[@]}")" "$stage/sign.log"
+    echo 'mv -f "$1.signed" "$1"'
+  } >"$stage/sign"
+  chmod +x "$stage/sign"
+  if ! "$stage/sign" "$stage/Orvane.exe"; then
     sed 's/^/  osslsigncode: /' "$stage/sign.log" >&2
     fail "signing failed: check ORVANE_SIGN_PFX and ORVANE_SIGN_PASSWORD (wrong password, or not a PKCS#12 file with a key), and the time-stamp server if one is set; no zip was written"
   fi
-  mv "$stage/Orvane.signed.exe" "$stage/Orvane.exe"
   say "Orvane.exe signed (Authenticode, SHA-256, $how)"
 else
   say "Orvane.exe is NOT signed (set ORVANE_SIGN_PFX and ORVANE_SIGN_PASSWORD to sign it)"
 fi
 
 # Fixed order, times, permissions and compression: the same inputs give the same bytes.
-# Text files get Windows line ends; OPERATORS.txt a UTF-8 mark so that Notepad reads it right.
-python3 - "$stage/$name" "$stage/Orvane.exe" res/config.ini.example docs/operators.md \
+# OPERATORS.txt gets Windows line ends and a UTF-8 mark so that Notepad reads it right.
+python3 - "$stage/$name" "$stage/Orvane.exe" "$stage/config.ini" docs/operators.md \
   docs/launcher-page.html <<'EOF'
 import os, sys, time, zipfile
 out, exe, config, guide, page = sys.argv[1:]
@@ -123,7 +166,37 @@ with zipfile.ZipFile(out, "w") as z:
         z.writestr(info, data, compresslevel=9)
 EOF
 
+# The setup: the same script for the release (x86-unicode) and for the tests' 64-bit twin.
+makensis_for() {
+  local out="$1"
+  shift
+  local defines=(-DVERSION="$version" -DPRODUCT="$product" -DPUBLISHER="$publisher"
+                 -DCOPYRIGHT="$copyright" -DSTAGE="$stage" -DICON="$root/res/art/orvane.ico"
+                 -DOUTFILE="$out")
+  if [ "$sign" = 1 ]; then
+    defines+=(-DSIGN="\"$stage/sign\"")
+  fi
+  if ! makensis -V2 -INPUTCHARSET UTF8 "${defines[@]}" "$@" tools/setup.nsi >"$stage/makensis.log" 2>&1; then
+    sed 's/^/  makensis: /' "$stage/makensis.log" >&2
+    [ -s "$stage/sign.log" ] && sed 's/^/  osslsigncode: /' "$stage/sign.log" >&2
+    fail "the setup program could not be built; no zip or setup was written"
+  fi
+}
+makensis_for "$stage/$setup_name"
+if [ "$sign" = 1 ]; then
+  say "$setup_name and the uninstaller it writes signed"
+fi
+if [ "${ORVANE_TEST_SETUP:-}" = 1 ]; then
+  mkdir -p "$dist_dir/test"
+  makensis_for "$stage/test-setup.exe" -DTARGET=amd64-unicode
+  mv "$stage/test-setup.exe" "$test_setup_path"
+  say "wrote $test_setup_path (64-bit stub, for tests only)"
+fi
+
 mv "$stage/$name" "$zip_path"
-(cd "$dist_dir" && sha256sum "$name" >"$name.sha256")
+mv "$stage/$setup_name" "$setup_path"
+(cd "$dist_dir" && sha256sum "$name" >"$name.sha256" && sha256sum "$setup_name" >"$setup_name.sha256")
 say "wrote $zip_path"
+say "wrote $setup_path"
 say "SHA-256 $(cut -d' ' -f1 "$zip_path.sha256")  $name"
+say "SHA-256 $(cut -d' ' -f1 "$setup_path.sha256")  $setup_name"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks of what operators get (called by test.sh; needs no Wine): the sample launcher page in
-# headless Chromium and as ES5, the release zip built twice from scratch with the same bytes,
-# and signing with a throwaway certificate. Work files go to build/release-checks.
+# headless Chromium and as ES5, the release zip and setup built twice from scratch with the same
+# bytes, and signing with a throwaway certificate (the program, the setup and the uninstaller
+# inside it, taken out with 7-Zip). Work files go to build/release-checks.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -47,19 +48,22 @@ EOF
   done
 }
 
-# The zip from the normal release build and from a second build in an empty folder.
+# The zip and the setup from the normal release build and from a second build in an empty folder.
 reproducible() {
   local a b
   ORVANE_DIST_DIR="$work/repro-a" bash tools/release.sh >"$work/repro-a.log" 2>&1 || { cat "$work/repro-a.log"; return 1; }
   rm -rf build/release-repro
   ORVANE_RELEASE_BUILD_DIR=build/release-repro ORVANE_DIST_DIR="$work/repro-b" bash tools/release.sh \
     >"$work/repro-b.log" 2>&1 || { cat "$work/repro-b.log"; return 1; }
-  tail -1 "$work/repro-a.log"
-  a="$(cat "$work"/repro-a/*.zip.sha256)"
-  b="$(cat "$work"/repro-b/*.zip.sha256)"
-  echo "first build:  $a"
-  echo "second build: $b"
-  [ -n "$a" ] && [ "$a" = "$b" ] && grep -q "NOT signed" "$work/repro-a.log"
+  tail -2 "$work/repro-a.log"
+  a="$(cat "$work"/repro-a/*.sha256)"
+  b="$(cat "$work"/repro-b/*.sha256)"
+  echo "first build:"
+  echo "$a"
+  echo "second build:"
+  echo "$b"
+  [ "$(echo "$a" | grep -c -e '-win32\.zip$' -e '-setup\.exe$')" = 2 ] && [ "$a" = "$b" ] &&
+    grep -q "NOT signed" "$work/repro-a.log"
 }
 
 signing() {
@@ -78,13 +82,22 @@ signing() {
   grep "signed (Authenticode" "$work/signed-1.log" || return 1
   /usr/bin/python3 -c 'import sys, zipfile; open(sys.argv[2], "wb").write(zipfile.ZipFile(sys.argv[1]).read("Orvane.exe"))' \
     "$work"/signed-1/*.zip "$certs/Orvane.exe" || return 1
-  osslsigncode verify -in "$certs/Orvane.exe" -CAfile "$certs/cert.pem" >"$work/verify.log" 2>&1 || {
-    cat "$work/verify.log"; echo "osslsigncode verify refused the signed exe"; return 1; }
-  echo "osslsigncode verify accepts the signed Orvane.exe"
-  # Without a time-stamp server the signing time is the commit's: signed zips stay reproducible.
-  [ "$(cut -d' ' -f1 "$work"/signed-1/*.sha256)" = "$(cut -d' ' -f1 "$work"/signed-2/*.sha256)" ] || {
-    echo "two signed zips differ"; return 1; }
-  echo "two signed zips are identical"
+  # The setup, and what it installs: the program and the uninstaller it writes.
+  mkdir -p "$certs/setup"
+  cp "$work"/signed-1/*-setup.exe "$certs/setup.exe" || return 1
+  (cd "$certs/setup" && 7zz e -y ../setup.exe Orvane.exe uninstall.exe >"$work/7zz.log" 2>&1) || {
+    cat "$work/7zz.log"; echo "7-Zip could not take the program and the uninstaller out of the setup"; return 1; }
+  local f
+  for f in Orvane.exe setup.exe setup/Orvane.exe setup/uninstall.exe; do
+    osslsigncode verify -in "$certs/$f" -CAfile "$certs/cert.pem" >"$work/verify.log" 2>&1 || {
+      cat "$work/verify.log"; echo "osslsigncode verify refused $f"; return 1; }
+  done
+  cmp -s "$certs/Orvane.exe" "$certs/setup/Orvane.exe" || { echo "the setup holds another Orvane.exe than the zip"; return 1; }
+  echo "osslsigncode verify accepts the signed Orvane.exe, the setup, and the Orvane.exe and uninstaller in it"
+  # Without a time-stamp server the signing time is the commit's: signed releases stay reproducible.
+  [ "$(cat "$work"/signed-1/*.sha256)" = "$(cat "$work"/signed-2/*.sha256)" ] || {
+    echo "two signed releases differ"; return 1; }
+  echo "two signed zips and setups are identical"
 
   local rc=0
   ORVANE_SIGN_PFX="$certs/sign.pfx" ORVANE_SIGN_PASSWORD=wrong-password ORVANE_DIST_DIR="$work/signed-1" \
@@ -92,15 +105,15 @@ signing() {
   if [ "$rc" = 0 ] || ! grep -q "signing failed: check ORVANE_SIGN_PFX and ORVANE_SIGN_PASSWORD" "$work/wrong.log"; then
     cat "$work/wrong.log"; echo "a wrong password did not fail with its message"; return 1
   fi
-  if compgen -G "$work/signed-1/*.zip" >/dev/null; then
-    echo "a wrong password left a zip behind"; return 1
+  if compgen -G "$work/signed-1/*.zip" >/dev/null || compgen -G "$work/signed-1/*.exe" >/dev/null; then
+    echo "a wrong password left a zip or a setup behind"; return 1
   fi
-  echo "a wrong password fails, says so, and leaves no zip"
+  echo "a wrong password fails, says so, and leaves no zip and no setup"
 }
 
 run_check "launcher page in headless Chromium" /usr/bin/python3 tests/launcher_page_test.py
 run_check "launcher page script parses as ES5" es5_parse
-run_check "release zip is reproducible" reproducible
+run_check "release zip and setup are reproducible" reproducible
 run_check "release signing" signing
 echo "release checks: $passed passed, $failed failed"
 [ "$failed" = 0 ]

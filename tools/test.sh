@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything (64-bit test build, 32-bit release build, the clang build), checks the
-# release kit and runs every test under Wine.
+# release kit, tries the setup program and runs every test under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -23,11 +23,21 @@ release_rc=0
 [ "${ORVANE_SKIP_RELEASE_CHECKS:-}" = 1 ] || bash tools/test-release.sh || release_rc=$?
 
 # Tests need an X display: use the one we have, or a private Xvfb.
+with_display() {
+  if [ -z "${DISPLAY:-}" ] || [ "${CI:-}" = "true" ]; then
+    xvfb-run -a -s "-screen 0 1920x1080x24" "$@"
+  else
+    "$@"
+  fi
+}
+
+# The players' setup program under Wine, in a prefix of its own: install, upgrade, a running
+# program, uninstall.
+setup_rc=0
+with_display bash tools/test-setup.sh || setup_rc=$?
+
 rc=0
-if [ -z "${DISPLAY:-}" ] || [ "${CI:-}" = "true" ]; then
-  xvfb-run -a -s "-screen 0 1920x1080x24" bash tools/test-inner.sh "$@" || rc=$?
-else
-  bash tools/test-inner.sh "$@" || rc=$?
-fi
+with_display bash tools/test-inner.sh "$@" || rc=$?
 [ "$release_rc" = 0 ] || echo "test: the release checks failed (see above)"
-[ "$rc" = 0 ] && [ "$release_rc" = 0 ]
+[ "$setup_rc" = 0 ] || echo "test: the setup test failed (see above)"
+[ "$rc" = 0 ] && [ "$release_rc" = 0 ] && [ "$setup_rc" = 0 ]
