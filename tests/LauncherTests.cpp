@@ -8,6 +8,7 @@
 #include "framework/ModulePath.h"
 #include "framework/COleControlSite.h"
 #include "framework/ComPtr.h"
+#include "framework/UiScale.h"
 #include "framework/Variant.h"
 #include "game/CVxGameDlg.h"
 #include "launcher/CVxStandardDlg.h"
@@ -134,6 +135,56 @@ protected:
 
     std::wstring m_config;
 };
+
+// The launcher's 96-DPI size.
+constexpr SIZE kSkinSize{1257, 877};
+
+TEST(LauncherScale, SystemScaleFitsTheWorkAreaInQuarterSteps) {
+    // 1920 x 1080 at 150 %: neither 1.5 nor 1.25 fits (1316 and 1097 rows), so 1.
+    EXPECT_EQ(FitScale(144, kSkinSize, RECT{0, 0, 1920, 1040}).Quarters(), 4);
+    // 2560 x 1440 at 150 %.
+    EXPECT_EQ(FitScale(144, kSkinSize, RECT{0, 0, 2560, 1400}).Quarters(), 6);
+    // 2880 x 1800 at 200 % with a taskbar (80 rows): 1754 rows do not fit, 1535 do.
+    EXPECT_EQ(FitScale(192, kSkinSize, RECT{0, 0, 2880, 1720}).Quarters(), 7);
+    // 3840 x 2160 at 200 %, the work area anywhere on the desktop.
+    EXPECT_EQ(FitScale(192, kSkinSize, RECT{-3840, 0, 0, 2080}).Quarters(), 8);
+    // Rounded down to a quarter, never below 1, whatever the screen.
+    EXPECT_EQ(FitScale(191, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 7);
+    EXPECT_EQ(FitScale(120, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 5);
+    EXPECT_EQ(FitScale(96, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 4);
+    EXPECT_EQ(FitScale(72, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 4);
+    EXPECT_EQ(FitScale(288, kSkinSize, RECT{0, 0, 800, 600}).Quarters(), 4);
+    EXPECT_EQ(ScaleForDpi(288).Quarters(), 12);
+    EXPECT_EQ(ScaleForDpi(143).Quarters(), 5);
+}
+
+TEST(LauncherScale, RectanglesKeepTheirEdgesAndNeverShrink) {
+    const RECT browser{363, 308, 363 + 658, 308 + 426};
+    const UiScale one = UiScale::FromQuarters(4), half = UiScale::FromQuarters(6), two = UiScale::FromQuarters(8);
+    const RECT at1 = one.Rect(browser);
+    EXPECT_TRUE(::EqualRect(&browser, &at1));
+    const RECT at2 = two.Rect(browser);
+    EXPECT_EQ(at2.left, 726);
+    EXPECT_EQ(at2.top, 616);
+    EXPECT_EQ(at2.right, 2042);
+    EXPECT_EQ(at2.bottom, 1468);
+    // 544.5 to the nearest pixel; 987 x 639 is 658 x 426 at 1.5 exactly.
+    const RECT at15 = half.Rect(browser);
+    EXPECT_EQ(at15.left, 545);
+    EXPECT_EQ(at15.top, 462);
+    EXPECT_EQ(at15.right - at15.left, 987);
+    EXPECT_EQ(at15.bottom - at15.top, 639);
+    // At 1.25 and 1.75 the far edges round up: never less than the 96-DPI size times s.
+    for (int q : {5, 7}) {
+        const UiScale s = UiScale::FromQuarters(q);
+        const RECT r = s.Rect(browser);
+        EXPECT_GE((r.right - r.left) * 4, 658 * q) << q;
+        EXPECT_GE((r.bottom - r.top) * 4, 426 * q) << q;
+        EXPECT_LE((r.right - r.left) * 4, 658 * q + 4) << q;
+    }
+    EXPECT_EQ(half.Percent(), 150);
+    EXPECT_EQ(UiScale().Quarters(), 4);
+}
 
 TEST(LauncherStartPage, FallsBackOnlyOnTheExactSentinel) {
     EXPECT_EQ(DefaultStartPage(), std::wstring(L"http://") + ORVANE_DEFAULT_HOST + L"/Home/GameServer/micro?name=ov22");
