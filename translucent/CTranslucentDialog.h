@@ -3,6 +3,7 @@
 // presented with UpdateLayeredWindow; a colour-keyed companion dialog (the controls) is kept
 // exactly over it. Overlay widgets can be composed into the same frame.
 #include "framework/CDialog.h"
+#include "framework/UiScale.h"
 #include "translucent/COverlayWidget.h"
 #include "translucent/CStandardDialog.h"
 #include "translucent/IRenderListener.h"
@@ -41,6 +42,10 @@ public:
     // Composes and presents again unless m_bIgnoreRenderEvents is set.
     void OnRenderEvent(void* pSender) override;
 
+    // How much larger than the skin's own size the window is drawn on a high-DPI screen; decided
+    // when the window is created (1 before that, and always at 96 DPI).
+    UiScale Scale() const noexcept { return m_scale; }
+
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -70,6 +75,7 @@ protected:
     // Nothing sets it by default: render events are honoured.
     bool m_bIgnoreRenderEvents = false;
     bool m_bWidgetsOnly = false;
+    UiScale m_scale;
     std::unique_ptr<CStandardDialog> m_pStandardDialog;
     // Drawing order; the list does not own its widgets.
     std::list<COverlayWidget*> m_widgets;
