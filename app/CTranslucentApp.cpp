@@ -2,6 +2,7 @@
 
 #include "app/MainWindowSwitch.h"
 #include "framework/OleInit.h"
+#include "framework/Trace.h"
 #include "game/CVxGameDlg.h"
 #include "launcher/CVxTranslucentDlg.h"
 #include "resource.h"
@@ -49,6 +50,7 @@ int CTranslucentApp::ExitInstance() {
 }
 
 void CTranslucentApp::SwitchToGame(std::wstring first, std::wstring second) {
+    fw::Trace(L"switch to the game window at ", fw::Quoted(first));
     // The retired launcher is never drawn again but lives on until the process ends: let its
     // decoded skin go now rather than keep one per return from the game.
     if (auto* pLauncher = dynamic_cast<CVxTranslucentDlg*>(m_pMainWnd); pLauncher && pLauncher->m_hWnd) {
@@ -60,5 +62,6 @@ void CTranslucentApp::SwitchToGame(std::wstring first, std::wstring second) {
 }
 
 void CTranslucentApp::SwitchToLauncher() {
+    fw::Trace(L"switch from the game window back to a launcher");
     ReplaceMainWindow(*this, &MakeLauncher, [](CVxTranslucentDlg&) {});
 }

@@ -3,6 +3,7 @@
 #include "framework/Handles.h"
 #include "framework/ModulePath.h"
 #include "framework/TextConvert.h"
+#include "framework/Trace.h"
 
 #include <windows.h>
 
@@ -53,9 +54,9 @@ std::wstring Unquote(const std::wstring& v) {
     return v;
 }
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+// The form of path the file functions open: paths beyond MAX_PATH need the extended-length form.
+std::wstring OpenablePath(const std::wstring& path) {
     std::wstring open = path;
-    // Paths beyond MAX_PATH need the extended-length form.
     if (open.size() >= MAX_PATH && open.rfind(L"\\\\?\\", 0) != 0) {
         open = (open.rfind(L"\\\\", 0) == 0) ? L"\\\\?\\UNC\\" + open.substr(2) : L"\\\\?\\" + open;
         // Extended-length paths are taken literally: fold doubled separators.
@@ -66,8 +67,13 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
         }
         open = folded;
     }
-    fw::UniqueKernelHandle file(::CreateFileW(open.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return open;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    fw::UniqueKernelHandle file(::CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
         return false;
@@ -116,6 +122,7 @@ std::wstring ParseProfileValue(const std::string& bytes, const std::wstring& sec
 }
 
 std::wstring ReadProfileValue(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
+    if (path.empty()) return kConfigMissing;
     if (path.size() < MAX_PATH) {
         std::vector<wchar_t> value(kValueBuffer, L'\0');
         fw::Ignore(::GetPrivateProfileStringW(section.c_str(), key.c_str(), kConfigMissing, value.data(),
@@ -139,9 +146,25 @@ std::wstring ModuleFolder(const std::wstring& modulePath) {
 }
 
 std::wstring ConfigPathForModule(const std::wstring& modulePath) {
-    return ModuleFolder(modulePath) + L"\\config.ini";
+    const std::wstring folder = ModuleFolder(modulePath);
+    // No folder (the module path could not be read): no file, rather than \config.ini at the
+    // root of the current drive or a name the profile functions look for in the Windows folder.
+    if (folder.empty()) return {};
+    return folder + L"\\config.ini";
 }
 
 std::wstring ReadConfigValue(std::wstring key) {
-    return ReadProfileValue(ConfigPathForModule(fw::ModuleFileName(nullptr)), L"mw", key);
+    const std::wstring path = ConfigPathForModule(fw::ModuleFileName(nullptr));
+    std::wstring value = ReadProfileValue(path, L"mw", key);
+    // Every caller puts its own default in place of the sentinel.
+    if (path.empty()) {
+        fw::Trace(L"config.ini not found (the program's own path could not be read); ", key, L": default used");
+    } else if (::GetFileAttributesW(OpenablePath(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        fw::Trace(L"config.ini not found at ", fw::Quoted(path), L"; ", key, L": default used");
+    } else if (value == kConfigMissing) {
+        fw::Trace(L"config.ini found at ", fw::Quoted(path), L"; ", key, L" not set: default used");
+    } else {
+        fw::Trace(L"config.ini found at ", fw::Quoted(path), L"; ", key, L" = ", fw::Quoted(value));
+    }
+    return value;
 }

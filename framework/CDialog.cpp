@@ -48,11 +48,7 @@ BOOL CDialog::CreateIndirect(const BYTE* pTemplate, size_t size, HWND hWndParent
                                              &CDialog::AfxDlgProc, 0);
     UnhookWindowCreate();
     m_controlItems.clear();
-    if (!hWnd) {
-        if (m_hWnd) Detach();
-        return FALSE;
-    }
-    return TRUE;
+    return FinishCreate(hWnd);
 }
 
 BOOL CDialog::Create(LPCWSTR lpszTemplateName, CWnd* pParentWnd) {

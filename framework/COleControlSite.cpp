@@ -252,10 +252,11 @@ void COleControlSite::CloseControl() noexcept {
     // Our own reference for the duration: the calls below may drop others.
     fw::ComPtr<COleControlSite> self(this);
     fw::ComPtr<IOleObject> object = m_pObject;
-    // A browser stops loading first, so nothing arrives for a page that is going.
-    if (auto browser = fw::QueryAs<IWebBrowser2>(object.get(), IID_IWebBrowser2)) fw::Ignore(browser->Stop());
-    // Events fired while the control closes reach nobody.
+    // The events are cut first: whatever the control fires while it stops and closes reaches
+    // nobody, not a window that is being torn down.
     DisconnectEvents();
+    // Then a browser stops loading, so nothing more arrives for a page that is going.
+    if (auto browser = fw::QueryAs<IWebBrowser2>(object.get(), IID_IWebBrowser2)) fw::Ignore(browser->Stop());
     // Close ends what the control runs (a browser's page: its script, timers and connections);
     // without its client site it can no longer reach this site or the window behind it.
     fw::Ignore(object->Close(OLECLOSE_NOSAVE));

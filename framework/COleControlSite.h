@@ -32,8 +32,8 @@ public:
     // control's window. On failure nothing of the control is left.
     HRESULT CreateControl(CWnd* pWndCtrl, REFCLSID clsid, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
                           UINT nID, const std::vector<BYTE>* pInitState, BSTR bstrLicKey) noexcept;
-    // Ends the control while keeping our reference to it: a browser stops loading, the events
-    // are cut, the control is closed (OLECLOSE_NOSAVE) and loses its client site, and the window
+    // Ends the control while keeping our reference to it: the events are cut, a browser stops
+    // loading, the control is closed (OLECLOSE_NOSAVE) and loses its client site, and the window
     // object bound to it loses its site. Once only; safe when the windows are already gone.
     // The object itself stays referenced until ReleaseControl, so that a control whose own
     // window procedure is still on the stack below the caller is never freed under it.

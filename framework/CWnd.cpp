@@ -132,9 +132,17 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
                                   rect.right - rect.left, rect.bottom - rect.top, hWndParent,
                                   reinterpret_cast<HMENU>(nIDorMenu), ::GetModuleHandleW(nullptr), lpParam);
     UnhookWindowCreate();
+    return FinishCreate(hWnd);
+}
+
+BOOL CWnd::FinishCreate(HWND hWnd) noexcept {
     if (!hWnd) {
         // A window that failed during creation was attached by the hook and is gone now.
         if (m_hWnd) Detach();
+        return FALSE;
+    }
+    if (m_hWnd != hWnd) {
+        if (!FromHandlePermanent(hWnd)) fw::Ignore(::DestroyWindow(hWnd));
         return FALSE;
     }
     return TRUE;

@@ -131,6 +131,11 @@ protected:
     UINT m_nFlags = 0;
     int m_nModalResult = -1;
 
+    // The end of a creation through the hook: TRUE when hWnd exists and is routed through this
+    // object. A window the hook could not attach (no memory, PreSubclassWindow threw) would run
+    // with nothing to handle or end it: it is destroyed and the creation fails.
+    BOOL FinishCreate(HWND hWnd) noexcept;
+
 private:
     void OnNcDestroy();
     // Attach, PreSubclassWindow, then our window procedure; false (and nothing changed) on failure.

@@ -4,7 +4,9 @@
 #include "app/ConfigStore.h"
 #include "framework/CWinApp.h"
 #include "framework/Handles.h"
+#include "framework/Trace.h"
 #include "framework/UiScale.h"
+#include "framework/Variant.h"
 #include "resource.h"
 
 #include <windowsx.h>
@@ -68,6 +70,16 @@ void CVxGameDlg::SetParams(std::wstring first, std::wstring second) {
     m_strExtraParam = std::move(second);
 }
 
+BEGIN_EVENTSINK_MAP(CVxGameDlg, CDHtmlDialog)
+    ON_EVENT(CVxGameDlg, CDHtmlDialog::kBrowserId, 271 /* NavigateError */, OnNavigateError,
+             VTS_DISPATCH VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT VTS_PBOOL)
+END_EVENTSINK_MAP()
+
+void CVxGameDlg::OnNavigateError(IDispatch*, VARIANT* URL, VARIANT*, VARIANT* StatusCode, VARIANT_BOOL*) {
+    // For the trace only: what the browser does about the error stays its own.
+    fw::Trace(L"game page: navigation error ", fw::TraceStatus(StatusCode), L" at ", fw::Quoted(fw::VariantText(URL)));
+}
+
 const DHtmlEventMapEntry* CVxGameDlg::GetDHtmlEventMap() {
     // No element of the game page has a handler here: only the end marker.
     static const DHtmlEventMapEntry kEventMap[] = {DHtmlEventMapEntry{}};
@@ -108,6 +120,7 @@ void CVxGameDlg::NavigateBrowser(LPCWSTR lpszURL, DWORD dwFlags, LPCWSTR lpszTar
 
 void CVxGameDlg::ReloadGame() {
     // Back to the hand-off address, whatever the page shows now.
+    fw::Trace(L"F5 reloads ", fw::Quoted(m_strGameUrl));
     NavigateBrowser(m_strGameUrl.c_str(), 0, nullptr, nullptr, nullptr, 0);
 }
 

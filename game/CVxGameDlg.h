@@ -39,12 +39,17 @@ public:
 
     // Whether the tray icon was added and is still known to the shell.
     bool TrayIconPresent() const;
+    // A navigation of the game page failed: traced with its status, nothing else.
+    void OnNavigateError(IDispatch* pDisp, VARIANT* URL, VARIANT* TargetFrameName, VARIANT* StatusCode,
+                         VARIANT_BOOL* Cancel);
 
     std::wstring m_strGameUrl;
     int m_bFullScreen = 0;
     std::wstring m_strServerName;
     std::wstring m_strExtraParam;
     HICON m_hIcon = nullptr; // shared resource icon: never destroyed here
+
+    DECLARE_EVENTSINK_MAP()
 
 protected:
     // Every navigation of this window's browser goes through here.

@@ -6,9 +6,11 @@
 #include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
 #include "framework/Handles.h"
-#include "translucent/CTranslucentDialog.h"
+#include "framework/Trace.h"
+#include "framework/Variant.h"
 #include "launcher/HandOff.h"
 #include "resource.h"
+#include "translucent/CTranslucentDialog.h"
 
 #include <utility>
 
@@ -45,6 +47,8 @@ END_DISPATCH_MAP()
 
 BEGIN_EVENTSINK_MAP(CVxStandardDlg, CStandardDialog)
     ON_EVENT(CVxStandardDlg, IDC_BROWSER, 252 /* NavigateComplete2 */, OnNavigateComplete2, VTS_DISPATCH VTS_PVARIANT)
+    ON_EVENT(CVxStandardDlg, IDC_BROWSER, 271 /* NavigateError */, OnNavigateError,
+             VTS_DISPATCH VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT VTS_PBOOL)
 END_EVENTSINK_MAP()
 
 CVxStandardDlg::CVxStandardDlg(CWnd* pParent) : CStandardDialog(IDD_VXSTANDARD_DIALOG, kKeyColour, pParent) {
@@ -72,6 +76,7 @@ BOOL CVxStandardDlg::OnInitDialog() {
 
     const UiScale scale = LauncherScale();
     MoveTo(m_browser, scale.Rect(kBrowserRect));
+    fw::Trace(L"launcher navigates to its start page ", fw::Quoted(startPage));
     m_browser.Navigate(startPage, nullptr, nullptr, nullptr, nullptr);
     // After the request: the first load is under way before silent mode is set.
     m_browser.SetSilent(TRUE);
@@ -172,27 +177,52 @@ void CVxStandardDlg::outLink(const VARIANT& a, const VARIANT& b) {
     // Both conversions come first: a failure reaches the script before anything has changed.
     std::wstring textA = HandOffArgumentText(a);
     std::wstring textB = HandOffArgumentText(b);
-    if (m_bHandedOff || !IsGameAddress(textB)) return;
+    const wchar_t* refusal = m_bHandedOff ? kRefusedAlreadyHandedOver : GameAddressRefusal(textB);
+    if (refusal) {
+        fw::Trace(L"outLink(", fw::Quoted(textA), L", ", fw::Quoted(textB), L"): refused: ", refusal);
+        return;
+    }
+    fw::Trace(L"outLink(", fw::Quoted(textA), L", ", fw::Quoted(textB), L"): handed over");
     HandOff(std::move(textB), std::move(textA));
 }
 
 void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
-    if (m_bHandedOff) return;
-    // Each new document starts at the engine's own zoom.
-    ZoomPage();
     // The URL arrives as a string; anything else is not an address.
     std::wstring url;
     if (URL && URL->vt == VT_BSTR && URL->bstrVal) url = URL->bstrVal;
     else if (URL && URL->vt == (VT_BYREF | VT_BSTR) && URL->pbstrVal && *URL->pbstrVal) url = *URL->pbstrVal;
-    else return;
+    else {
+        fw::Trace(L"launcher navigation completed without an address");
+        return;
+    }
+    if (m_bHandedOff) {
+        fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; ", kRefusedAlreadyHandedOver);
+        return;
+    }
+    // Each new document starts at the engine's own zoom.
+    ZoomPage();
 
     std::wstring key = ReadConfigValue(L"fullscn_key");
     if (key == kConfigMissing) key = kDefaultFullScreenKey;
-    if (url.find(key) == std::wstring::npos) return;
+    if (url.find(key) == std::wstring::npos) {
+        fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; without the key ", fw::Quoted(key));
+        return;
+    }
 
     std::wstring location = m_browser.GetLocationURL();
-    if (!IsGameAddress(location)) return;
+    if (const wchar_t* refusal = GameAddressRefusal(location)) {
+        fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; with the key ", fw::Quoted(key),
+                  L"; top-level address ", fw::Quoted(location), L" refused: ", refusal);
+        return;
+    }
+    fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; with the key ", fw::Quoted(key),
+              L"; top-level address ", fw::Quoted(location), L" handed over");
     HandOff(std::move(location), std::move(url));
+}
+
+void CVxStandardDlg::OnNavigateError(IDispatch*, VARIANT* URL, VARIANT*, VARIANT* StatusCode, VARIANT_BOOL*) {
+    // For the trace only: what the browser does about the error stays its own.
+    fw::Trace(L"launcher page: navigation error ", fw::TraceStatus(StatusCode), L" at ", fw::Quoted(fw::VariantText(URL)));
 }
 
 void CVxStandardDlg::HandOff(std::wstring first, std::wstring second) {

@@ -34,6 +34,9 @@ public:
     // A completed navigation of the launcher's browser whose address holds the configured key
     // opens the game on the browser's top-level address.
     void OnNavigateComplete2(IDispatch* pDisp, VARIANT* URL);
+    // A navigation of the launcher's page failed: traced with its status, nothing else.
+    void OnNavigateError(IDispatch* pDisp, VARIANT* URL, VARIANT* TargetFrameName, VARIANT* StatusCode,
+                         VARIANT_BOOL* Cancel);
 
     // Whether this launcher has handed over (it does so at most once).
     bool HasHandedOff() const noexcept { return m_bHandedOff; }

@@ -6,7 +6,7 @@
 #include <new>
 
 CVxTranslucentDlg::CVxTranslucentDlg(UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
-                                     CWnd* pParent)
+                                     CWnd* pParent) noexcept
     : CTranslucentDialog(IDD_VXTRANSLUCENT_DIALOG, nImageID, lpszImageType, hImageModule, pParent) {}
 
 CVxTranslucentDlg::~CVxTranslucentDlg() = default;

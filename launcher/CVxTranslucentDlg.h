@@ -4,7 +4,7 @@
 
 class CVxTranslucentDlg : public CTranslucentDialog {
 public:
-    CVxTranslucentDlg(UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule, CWnd* pParent);
+    CVxTranslucentDlg(UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule, CWnd* pParent) noexcept;
     ~CVxTranslucentDlg() override;
 
     // A new CVxStandardDlg with this window as its parent.

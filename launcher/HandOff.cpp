@@ -4,6 +4,7 @@
 #include "framework/Variant.h"
 
 #include <new>
+#include <string_view>
 #include <wchar.h>
 
 namespace {
@@ -49,23 +50,29 @@ std::wstring HandOffArgumentText(const VARIANT& arg) {
 }
 
 bool IsGameAddress(const std::wstring& url) {
+    return GameAddressRefusal(url) == nullptr;
+}
+
+const wchar_t* GameAddressRefusal(const std::wstring& url) noexcept {
     size_t schemeEnd;
     if (_wcsnicmp(url.c_str(), L"http://", 7) == 0) {
         schemeEnd = 7;
     } else if (_wcsnicmp(url.c_str(), L"https://", 8) == 0) {
         schemeEnd = 8;
     } else {
-        return false;
+        return L"not an absolute http or https address";
     }
     for (wchar_t c : url) {
-        if (c < 0x20 || c == 0x7F || c == L' ' || c == L'\\') return false;
+        if (c < 0x20 || c == 0x7F || c == L' ' || c == L'\\') return L"a space, backslash or control character";
     }
+    // The authority ends at the path, query or fragment; user:password@ goes before the host,
+    // and a port after it (an IPv6 host in brackets has colons of its own).
     const size_t hostEnd = url.find_first_of(L"/?#", schemeEnd);
-    std::wstring authority = url.substr(schemeEnd, hostEnd == std::wstring::npos ? std::wstring::npos : hostEnd - schemeEnd);
-    // user:password@ goes before the host.
-    const size_t at = authority.rfind(L'@');
-    if (at != std::wstring::npos) authority.erase(0, at + 1);
-    const size_t colon = authority.rfind(L':');
-    if (colon != std::wstring::npos && authority.find(L']') == std::wstring::npos) authority.erase(colon);
-    return !authority.empty();
+    std::wstring_view host =
+        std::wstring_view(url).substr(schemeEnd, hostEnd == std::wstring::npos ? std::wstring::npos : hostEnd - schemeEnd);
+    const size_t at = host.rfind(L'@');
+    if (at != std::wstring_view::npos) host.remove_prefix(at + 1);
+    const size_t colon = host.rfind(L':');
+    if (colon != std::wstring_view::npos && host.find(L']') == std::wstring_view::npos) host = host.substr(0, colon);
+    return host.empty() ? L"no host" : nullptr;
 }

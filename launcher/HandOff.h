@@ -11,6 +11,11 @@
 // when the argument cannot even be copied (out of memory).
 std::wstring HandOffArgumentText(const VARIANT& arg);
 
-// A game address must be an absolute http or https URL with a host and no control characters:
-// the game window never opens local files, resources or script URLs.
+// A game address must be an absolute http or https URL with a host and no space, backslash or
+// control character: the game window never opens local files, resources or script URLs.
 bool IsGameAddress(const std::wstring& url);
+// Why url is not a game address, in the words the trace gives operators; null when it is one.
+const wchar_t* GameAddressRefusal(const std::wstring& url) noexcept;
+
+// The refusal of a launcher that has handed over already (it does so at most once).
+inline constexpr wchar_t kRefusedAlreadyHandedOver[] = L"already handed over";

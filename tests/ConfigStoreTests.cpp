@@ -112,7 +112,9 @@ TEST_F(ConfigStore, WorkingDirectoryDoesNotMatter) {
 TEST(ConfigPath, FolderKeepsItsSeparatorAndFileFollowsADoubledOne) {
     EXPECT_EQ(ConfigPathForModule(L"C:\\Games\\Launcher\\Orvane.exe"), L"C:\\Games\\Launcher\\\\config.ini");
     EXPECT_EQ(ConfigPathForModule(L"\\\\server\\share\\Orvane.exe"), L"\\\\server\\share\\\\config.ini");
-    EXPECT_EQ(ConfigPathForModule(L""), L"\\config.ini");
+    // A module path that could not be read is no file, not \config.ini on the current drive.
+    EXPECT_EQ(ConfigPathForModule(L""), L"");
+    EXPECT_EQ(ReadProfileValue(L"", L"mw", L"client_web"), L"error");
     EXPECT_EQ(ConfigPathForModule(L"C:Orvane.exe"), L"C:\\config.ini");
 }
 

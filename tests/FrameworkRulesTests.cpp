@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,31 @@ TEST(FrameworkRules, DetachedWindowGetsPlainDefaultProcessing) {
     EXPECT_EQ(dlg.destroys, 0);
     // DestroyWindow on the detached object does nothing.
     EXPECT_FALSE(dlg.DestroyWindow());
+}
+
+// The creation hook cannot route the window through its object: the window would run with
+// nothing to handle or end it, so the creation fails and takes the window with it.
+template <class TBase>
+class Unroutable : public TBase {
+public:
+    using TBase::TBase;
+    void PreSubclassWindow() override { throw std::runtime_error("no routing"); }
+};
+
+TEST(FrameworkRules, CreationFailsAndLeavesNoWindowWhenItsObjectCannotTakeIt) {
+    test::Deadline deadline("a modal run of a dialog that could not be created");
+    const size_t before = test::ThreadTopWindows().size();
+    Unroutable<CWnd> wnd;
+    EXPECT_FALSE(wnd.CreateEx(0, L"STATIC", L"", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+    EXPECT_EQ(wnd.m_hWnd, nullptr);
+    Unroutable<CDialog> dlg(IDD_VXGAME_DIALOG);
+    EXPECT_FALSE(dlg.Create(IDD_VXGAME_DIALOG));
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+    EXPECT_EQ(test::ThreadTopWindows().size(), before) << "an orphan window is left";
+    // A modal run of it returns at once instead of running a loop that nothing ends.
+    Unroutable<CDialog> modal(IDD_VXGAME_DIALOG);
+    EXPECT_EQ(modal.DoModal(), -1);
+    EXPECT_FALSE(deadline.Passed());
 }
 
 TEST(FrameworkRules, PostedCloseToDetachedDialogIsServedByTheNextLoop) {

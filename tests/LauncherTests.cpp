@@ -8,6 +8,7 @@
 #include "framework/ModulePath.h"
 #include "framework/COleControlSite.h"
 #include "framework/ComPtr.h"
+#include "framework/Trace.h"
 #include "framework/UiScale.h"
 #include "framework/Variant.h"
 #include "game/CVxGameDlg.h"
@@ -20,7 +21,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -535,6 +538,83 @@ TEST_F(Launcher, ALauncherHandsOffAtMostOnce) {
     EXPECT_EQ(second, S_OK);
     EXPECT_TRUE(sameGame);
     (void)event;
+}
+
+// Trace lines of this thread, while a test listens.
+std::vector<std::wstring> g_traced;
+void KeepTraceLine(std::wstring_view line) {
+    g_traced.emplace_back(line);
+}
+
+// What an operator reads about each outLink call: both arguments and the decision, with the
+// reason for a refusal. The first launcher gets every case; the last one hands over, and the
+// retired launcher's page then calls again.
+TEST_F(Launcher, OutLinkTracesEachDecisionWithItsReason) {
+    test::MessageBoxAnswerer yes(IDYES);
+    const std::wstring longText(3000, L'x');
+    const struct {
+        std::wstring a, b, decision;
+    } cases[] = {
+        {L"s1", L"/Home/Game", L"refused: not an absolute http or https address"},
+        {L"s1", L"https:/game.example/", L"refused: not an absolute http or https address"},
+        {L"s1", L"http://:80/", L"refused: no host"},
+        {L"s1", L"http://game.example/a b", L"refused: a space, backslash or control character"},
+        {L"s1", L"http://game.example\\c$/", L"refused: a space, backslash or control character"},
+        {L"s1", L"http://game.example/\x0001", L"refused: a space, backslash or control character"},
+        {longText, L"about:blank", L"refused: not an absolute http or https address"},
+        {L"s1", kGameUrl, L"handed over"},
+        {L"again", L"http://other.example/", L"refused: already handed over"},
+    };
+    std::vector<std::wstring> lines;
+    const fw::TraceSink old = fw::SetTraceSink(&KeepTraceLine);
+    g_traced.clear();
+    test::Deadline deadline("outLink to hand off to the game window");
+    Run([&] {
+        fw::ComPtr<IDispatch> external = ExternalOf(CurrentCompanion());
+        ASSERT_TRUE(external);
+        const size_t last = std::size(cases) - 1;
+        test::RunSoon([&] {
+            // In the game window: the retired launcher's page calls once more.
+            const auto& c = cases[last];
+            CallOutLink(external.get(), L"outLink", *Str(c.a).get(), *Str(c.b).get());
+            deadline.Restart("Yes on the game window's close to bring back a launcher, then that launcher's close");
+            test::RunSoon([] { CloseCurrentLauncher(); }, 50);
+            if (CWnd* game = AfxGetMainWnd()) ::PostMessageW(game->m_hWnd, WM_CLOSE, 0, 0);
+        }, 20);
+        for (size_t i = 0; i < last; ++i) {
+            CallOutLink(external.get(), L"outLink", *Str(cases[i].a).get(), *Str(cases[i].b).get());
+        }
+    });
+    fw::SetTraceSink(old);
+    for (const std::wstring& line : g_traced) {
+        if (line.rfind(L"Orvane: outLink(", 0) == 0) lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), std::size(cases));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const auto& c = cases[i];
+        std::wstring a = L"\"" + c.a + L"\"";
+        if (c.a.size() > fw::kTraceQuoteMax) {
+            a = L"\"" + c.a.substr(0, fw::kTraceQuoteMax) + L"\"... (" + std::to_wstring(c.a.size()) + L" characters)";
+        }
+        std::wstring b = c.b;
+        if (b.back() == L'\x0001') b = b.substr(0, b.size() - 1) + L"\\x01";
+        const std::wstring expected = L"Orvane: outLink(" + a + L", \"" + b + L"\"): " + c.decision;
+        EXPECT_EQ(lines[i], expected) << "case " << i;
+    }
+    // The rest of the run's decisions are there too, in order; Wine's browser fails every
+    // navigation here (no network, no HTML engine), which both pages' error handlers report.
+    const std::wstring game = std::wstring(L"\"") + kGameUrl + L"\"";
+    const std::wstring startPage = std::wstring(L"\"") + kStartPage + L"\"";
+    size_t at = 0;
+    const std::vector<std::wstring> steps = {
+        L"Orvane: config.ini found at ", L"Orvane: launcher navigates to its start page " + startPage,
+        L"Orvane: launcher page: navigation error ", L"Orvane: outLink(",
+        L"Orvane: switch to the game window at " + game, L"Orvane: game page: navigation error ",
+        L"Orvane: switch from the game window back to a launcher"};
+    for (const std::wstring& step : steps) {
+        while (at < g_traced.size() && g_traced[at].rfind(step, 0) != 0) ++at;
+        EXPECT_LT(at, g_traced.size()) << "no line " << std::string(step.begin(), step.end());
+    }
 }
 
 TEST_F(Launcher, OkCommandChangesNothing) {

@@ -341,19 +341,31 @@ TEST_F(TranslucentTest, WidgetsOnlyDrawsEveryWidgetAndShrinksTheSkinToTheOriginP
     EXPECT_TRUE(Near(f.At(220, 120), blue)) << PixelText(f.At(220, 120));
 
     // Everything else is fully transparent black, apart from the 1 x 1 skin at the origin.
-    int nonZero = 0;
-    std::string where;
-    for (int y = 0; y < 877; ++y) {
-        for (int x = 0; x < 1257; ++x) {
-            if (x == 0 && y == 0) continue;
-            if ((x >= 100 && x < 140 && y >= 100 && y < 140) || (x >= 200 && x < 240 && y >= 100 && y < 140)) continue;
-            const BYTE* px = f.At(x, y);
-            if (px[0] | px[1] | px[2] | px[3]) {
-                if (nonZero++ == 0) where = std::to_string(x) + "," + std::to_string(y) + " " + PixelText(px);
+    const auto expectOnlyWidgets = [](const Frame& frame, bool widgetsDrawn) {
+        int nonZero = 0;
+        std::string where;
+        for (int y = 0; y < 877; ++y) {
+            for (int x = 0; x < 1257; ++x) {
+                if (x == 0 && y == 0) continue;
+                if (widgetsDrawn &&
+                    ((x >= 100 && x < 140 && y >= 100 && y < 140) || (x >= 200 && x < 240 && y >= 100 && y < 140)))
+                    continue;
+                const BYTE* px = frame.At(x, y);
+                if (px[0] | px[1] | px[2] | px[3]) {
+                    if (nonZero++ == 0) where = std::to_string(x) + "," + std::to_string(y) + " " + PixelText(px);
+                }
             }
         }
-    }
-    EXPECT_EQ(nonZero, 0) << where;
+        EXPECT_EQ(nonZero, 0) << where;
+    };
+    expectOnlyWidgets(f, true);
+
+    // With no widget at all the frame is still composed, not the shared skin presented as it is.
+    bg.Widgets().clear();
+    bg.UpdateView();
+    ASSERT_EQ(bg.frames.size(), 3u);
+    EXPECT_EQ(bg.frames.back().size.cx, 1257);
+    expectOnlyWidgets(bg.frames.back(), false);
 }
 
 TEST_F(TranslucentTest, MissingSkinSizesBothWindowsToNothingAndPresentsNothingWithoutLeaking) {
@@ -428,6 +440,45 @@ TEST_F(TranslucentTest, AWindowAfterASkinLoadFailureStaysEmptyInsteadOfShowingAn
     ASSERT_TRUE(again.Create(IDD_VXTRANSLUCENT_DIALOG));
     ASSERT_EQ(again.frames.size(), 1u);
     EXPECT_TRUE(again.frames[0].bits == shown.frames[0].bits);
+}
+
+// A conversion that fails once (its drawing reports an error) leaves that window without a skin,
+// as for a skin that does not load; the next window converts again and gets the real frame.
+TEST_F(TranslucentTest, ASkinWhoseConversionFailedOnceIsMadeAgainForTheNextWindow) {
+    SkinFrame::InjectFault(SkinFrame::Fault::DrawingFails);
+    TestBackground failed(IDB_SKIN, true, false);
+    EXPECT_EQ(failed.Width(), 0u);
+    ASSERT_TRUE(failed.Create(IDD_VXTRANSLUCENT_DIALOG));
+    const RECT r = WindowRect(failed.m_hWnd);
+    EXPECT_EQ(r.right - r.left, 0);
+    EXPECT_EQ(r.bottom - r.top, 0);
+    EXPECT_EQ(failed.presents, 0);
+
+    TestBackground next(IDB_SKIN, true, false);
+    EXPECT_NE(next.Skin(), failed.Skin()) << "the failed frame was kept";
+    ASSERT_TRUE(next.Create(IDD_VXTRANSLUCENT_DIALOG));
+    ASSERT_EQ(next.frames.size(), 1u);
+    EXPECT_EQ(next.frames[0].size.cx, static_cast<LONG>(kSkinWidth));
+    const test::DecodedImage skin = test::DecodeResourceImage(IDB_SKIN, L"PNG");
+    int expected[4];
+    Premultiply(skin.argb[static_cast<size_t>(320) * skin.width + 620], expected);
+    EXPECT_TRUE(Near(next.frames[0].At(620, 320), expected)) << PixelText(next.frames[0].At(620, 320));
+}
+
+// No memory while a window takes the skin: nothing is thrown (the window may be the one meant
+// to replace an already retired main window); it is sized to nothing, and the next one has it.
+TEST_F(TranslucentTest, NoMemoryForTheSkinGivesAnEmptyWindowInsteadOfAnException) {
+    SkinFrame::InjectFault(SkinFrame::Fault::OutOfMemory);
+    std::unique_ptr<TestBackground> bg;
+    ASSERT_NO_THROW(bg = std::make_unique<TestBackground>(IDB_SKIN, true, false));
+    EXPECT_FALSE(bg->HasSkin());
+    EXPECT_EQ(bg->Width(), 0u);
+    ASSERT_TRUE(bg->Create(IDD_VXTRANSLUCENT_DIALOG));
+    const RECT r = WindowRect(bg->m_hWnd);
+    EXPECT_EQ(r.right - r.left, 0);
+    EXPECT_EQ(bg->presents, 0);
+    TestBackground next(IDB_SKIN, true, false);
+    EXPECT_EQ(next.Width(), kSkinWidth);
 }
 
 TEST_F(TranslucentTest, AHundredCompositionsLeaveTheProcessGdiObjectCountUnchanged) {

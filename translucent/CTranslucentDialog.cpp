@@ -31,7 +31,7 @@ bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept
 }
 
 CTranslucentDialog::CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType,
-                                       HMODULE hImageModule, CWnd* pParent)
+                                       HMODULE hImageModule, CWnd* pParent) noexcept
     : CDialog(nIDTemplate, pParent), m_pImage(SkinFrame::Acquire(nImageID, lpszImageType, hImageModule)) {}
 
 CTranslucentDialog::~CTranslucentDialog() {
@@ -174,8 +174,9 @@ void CTranslucentDialog::UpdateView() {
     const SIZE size{static_cast<LONG>(width), static_cast<LONG>(height)};
     const HBITMAP skin = m_pImage ? m_pImage->Bitmap() : nullptr;
 
-    if (!HasWidgetsToDraw() && skin) {
+    if (!m_bWidgetsOnly && !HasWidgetsToDraw() && skin) {
         // The skin over transparent black is the skin itself: present the shared frame as it is.
+        // (Not in widgets-only mode, where the skin shrinks to its one pixel at the origin.)
         // (A frame already selected elsewhere, by a nested presentation, cannot be selected here:
         // that one composes a copy below instead.)
         fw::SelectObjectGuard select(hdcMem.get(), skin);

@@ -26,9 +26,11 @@ bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept
 class CTranslucentDialog : public CDialog, public IRenderListener {
 public:
     // The skin is requested here (LoadResourceImage of nImageID, lpszImageType, hImageModule the
-    // first time in the process; see SkinFrame).
+    // first time in the process; see SkinFrame). Nothing is thrown: a window built while the
+    // previous main window is already retired must come into being, without its skin (0 x 0)
+    // if need be.
     CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
-                       CWnd* pParent);
+                       CWnd* pParent) noexcept;
     ~CTranslucentDialog() override;
 
     // A new companion constructed with this window as its parent, or null; this window owns it.
@@ -36,8 +38,9 @@ public:
     // Registers overlay widgets; runs once, before the first composition.
     virtual void OnInitChildrenWnds() = 0;
 
-    // Presents the skin with the overlay widgets over it. Without a widget to draw, the shared
-    // skin frame is presented as it is; otherwise a new frame is composed from it.
+    // Presents the skin with the overlay widgets over it. Without a widget to draw, and outside
+    // widgets-only mode, the shared skin frame is presented as it is; otherwise a new frame is
+    // composed from it.
     void UpdateView();
     // Composes and presents again unless m_bIgnoreRenderEvents is set.
     void OnRenderEvent(void* pSender) override;
@@ -68,7 +71,7 @@ protected:
     bool HasWidgetsToDraw() const noexcept;
 
     BLENDFUNCTION m_blend{};
-    // The skin, shared; null only once a window lets it go.
+    // The skin, shared; null when there was no memory to take it, or once a window lets it go.
     std::shared_ptr<const SkinFrame> m_pImage;
     bool m_bEnableDrag = true;
     bool m_bCenterWindow = true;

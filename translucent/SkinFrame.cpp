@@ -9,9 +9,18 @@
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
+#include <new>
 #include <vector>
 
 namespace {
+
+SkinFrame::Fault g_injectedFault = SkinFrame::Fault::None;
+
+SkinFrame::Fault TakeInjectedFault() noexcept {
+    const SkinFrame::Fault fault = g_injectedFault;
+    g_injectedFault = SkinFrame::Fault::None;
+    return fault;
+}
 
 bool IsBitmapType(LPCWSTR type) noexcept {
     return IS_INTRESOURCE(type) &&
@@ -35,18 +44,29 @@ SkinFrame::Key SkinFrame::MakeKey(UINT id, LPCWSTR type, HMODULE module) {
     return key;
 }
 
-std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module) {
+void SkinFrame::InjectFault(Fault fault) noexcept {
+    g_injectedFault = fault;
+}
+
+std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module) noexcept {
     // Skins are asked for on the user-interface thread only.
     static std::vector<std::shared_ptr<const SkinFrame>> s_kept;
-    Key key = MakeKey(id, type, module);
-    for (const auto& kept : s_kept) {
-        if (kept->m_key == key) return kept;
+    try {
+        Key key = MakeKey(id, type, module);
+        for (const auto& kept : s_kept) {
+            if (kept->m_key == key) return kept;
+        }
+        const Fault fault = TakeInjectedFault();
+        if (fault == Fault::OutOfMemory) throw std::bad_alloc();
+        std::shared_ptr<SkinFrame> frame(new SkinFrame(std::move(key)));
+        frame->Prepare(fault == Fault::DrawingFails);
+        // Only a frame that was really made is kept: the next request for a failed one tries again.
+        if (frame->m_dib) s_kept.push_back(frame);
+        return frame;
+    } catch (...) {
+        // No memory for the key, the frame or the list: the window goes without its skin.
+        return nullptr;
     }
-    std::shared_ptr<SkinFrame> frame(new SkinFrame(std::move(key)));
-    frame->Prepare();
-    // Failed loads are not kept: the next request for them tries again.
-    if (frame->m_dib) s_kept.push_back(frame);
-    return frame;
 }
 
 SkinFrame::~SkinFrame() = default;
@@ -76,7 +96,7 @@ void SkinFrame::DrawScaled(Gdiplus::Graphics& graphics, int x, int y, int cx, in
     graphics.DrawImage(&view, x, y, cx, cy);
 }
 
-void SkinFrame::Prepare() noexcept {
+void SkinFrame::Prepare(bool drawingFails) noexcept {
     try {
         const LPCWSTR type = m_key.intType ? MAKEINTRESOURCEW(m_key.intType) : m_key.namedType.c_str();
         const std::unique_ptr<Gdiplus::Image> image(LoadResourceImage(m_key.id, type, m_key.module));
@@ -84,8 +104,6 @@ void SkinFrame::Prepare() noexcept {
         // 0 when the image failed to load: the window is then sized to nothing.
         const UINT cx = image->GetWidth();
         const UINT cy = image->GetHeight();
-        m_cx = cx;
-        m_cy = cy;
         BITMAPINFO bmi{};
         if (cx == 0 || cy == 0 || !MakeFrameHeader(cx, cy, bmi.bmiHeader)) return;
         void* bits = nullptr;
@@ -95,7 +113,7 @@ void SkinFrame::Prepare() noexcept {
         // A raster image converts straight into the frame, bottom-up, in one pass: the same
         // premultiplied pixels as drawing it over transparent black, without the drawing.
         bool converted = false;
-        if (image->GetType() == Gdiplus::ImageTypeBitmap) {
+        if (image->GetType() == Gdiplus::ImageTypeBitmap && !drawingFails) {
             const INT stride = static_cast<INT>(cx) * 4;
             Gdiplus::BitmapData data{};
             data.Width = cx;
@@ -118,11 +136,17 @@ void SkinFrame::Prepare() noexcept {
             fw::SelectObjectGuard select(dc.get(), dib.get());
             Gdiplus::Graphics graphics(dc.get());
             graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
-            graphics.DrawImage(image.get(), 0, 0, static_cast<INT>(cx), static_cast<INT>(cy));
+            Gdiplus::Status status = graphics.DrawImage(image.get(), 0, 0, static_cast<INT>(cx), static_cast<INT>(cy));
             graphics.Flush(Gdiplus::FlushIntentionSync);
+            if (status == Gdiplus::Ok) status = graphics.GetLastStatus();
+            if (drawingFails) status = Gdiplus::GenericError;
+            // A drawing that failed left a blank or partial frame: no skin rather than that one.
+            if (status != Gdiplus::Ok) return;
         }
         m_dib = std::move(dib);
         m_bits = bits;
+        m_cx = cx;
+        m_cy = cy;
     } catch (...) {
         // Out of memory: no frame, as when the image fails to load.
     }

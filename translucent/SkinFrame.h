@@ -18,15 +18,21 @@ public:
     // The frame of image resource id of type in module, with LoadResourceImage's meaning of the
     // three. The first request loads the resource through LoadResourceImage and converts it; the
     // frame then stays for the process (one per resource), and every request for the same
-    // resource shares it. A resource that fails to load gives an empty frame that is not kept:
-    // the next request tries again.
-    static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module);
+    // resource shares it. A resource that fails to load or convert gives an empty frame that is
+    // not kept: the next request tries again. Null when there was no memory for the request;
+    // nothing is thrown, since a window taking its skin may be the run's only window.
+    static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module) noexcept;
+
+    // Faults a test can have the next conversion meet, once: its drawing pass reports an error
+    // (the raster path is skipped so that the drawing runs), or the request runs out of memory.
+    enum class Fault { None, DrawingFails, OutOfMemory };
+    static void InjectFault(Fault fault) noexcept;
 
     SkinFrame(const SkinFrame&) = delete;
     SkinFrame& operator=(const SkinFrame&) = delete;
     ~SkinFrame();
 
-    // The image's size; 0 x 0 when it failed to load.
+    // The image's size; 0 x 0 when it failed to load or convert.
     UINT Width() const noexcept;
     UINT Height() const noexcept;
     // The frame, to be selected into a memory DC and presented; read-only. Null when the image
@@ -49,8 +55,8 @@ private:
     };
     explicit SkinFrame(Key key) noexcept : m_key(std::move(key)) {}
     static Key MakeKey(UINT id, LPCWSTR type, HMODULE module);
-    // Loads and converts; leaves no bitmap when that fails.
-    void Prepare() noexcept;
+    // Loads and converts; leaves no bitmap and a 0 x 0 size when that fails.
+    void Prepare(bool drawingFails) noexcept;
 
     const Key m_key;
     UINT m_cx = 0;
