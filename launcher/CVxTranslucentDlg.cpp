@@ -7,7 +7,10 @@
 
 CVxTranslucentDlg::CVxTranslucentDlg(UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
                                      CWnd* pParent) noexcept
-    : CTranslucentDialog(IDD_VXTRANSLUCENT_DIALOG, nImageID, lpszImageType, hImageModule, pParent) {}
+    : CTranslucentDialog(IDD_VXTRANSLUCENT_DIALOG, nImageID, lpszImageType, hImageModule, pParent) {
+    // The launcher's skin has its art at 2x for high-DPI screens.
+    if (nImageID == IDB_SKIN) m_nHighDpiImageID = IDB_SKIN_2X;
+}
 
 CVxTranslucentDlg::~CVxTranslucentDlg() = default;
 

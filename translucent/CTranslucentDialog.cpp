@@ -75,8 +75,33 @@ LRESULT CTranslucentDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
+void CTranslucentDialog::ChooseScale(POINT createPos) noexcept {
+    m_scale = UiScale();
+    const UINT dpi = SystemDpi();
+    if (dpi <= 96 || !m_nHighDpiImageID || !m_pImage || SkinWidth() == 0 || SkinHeight() == 0) return;
+    // The work area of the monitor the window opens on: the primary one when it is centred (on
+    // SPI_GETWORKAREA), else the one nearest to where it is created.
+    RECT work{};
+    if (m_bCenterWindow) {
+        fw::Ignore(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    } else {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (::GetMonitorInfoW(::MonitorFromPoint(createPos, MONITOR_DEFAULTTONEAREST), &info)) work = info.rcWork;
+    }
+    const UiScale scale = FitScale(dpi, SIZE{Extent(SkinWidth()), Extent(SkinHeight())}, work);
+    if (scale.IsOne()) return;
+    // The art drawn at 2x, brought to the scale; without it the window stays at 1: a 1x skin is
+    // never enlarged.
+    std::shared_ptr<const SkinFrame> art = m_pImage->Sibling(m_nHighDpiImageID, scale.Value() / 2.0);
+    if (!art || !art->Bitmap()) return;
+    m_pImage = std::move(art);
+    m_scale = scale;
+}
+
 int CTranslucentDialog::OnCreate(CREATESTRUCTW* pcs) {
     POINT pos{pcs ? pcs->x : 0, pcs ? pcs->y : 0};
+    ChooseScale(pos);
     if (m_bCenterWindow) {
         // Centred as the framed window the template describes; the frame goes below.
         RECT r{0, 0, Extent(SkinWidth()), Extent(SkinHeight())};

@@ -55,6 +55,10 @@ public:
 
 protected:
     int OnCreate(CREATESTRUCTW* pcs);
+    // Above 96 DPI: the scale the window is drawn at (FitScale on the work area of the monitor it
+    // opens on) and the skin from m_nHighDpiImageID at that scale. At 96 DPI, or without that
+    // art, the scale stays 1 and the skin as it is.
+    void ChooseScale(POINT createPos) noexcept;
     void OnMove(int x, int y);
     void OnSize(UINT nType, int cx, int cy);
     BOOL OnEraseBkgnd(HDC hdc);
@@ -78,6 +82,9 @@ protected:
     // Nothing sets it by default: render events are honoured.
     bool m_bIgnoreRenderEvents = false;
     bool m_bWidgetsOnly = false;
+    // The same skin drawn at twice the resolution, a resource of the skin's type and module;
+    // 0: none, and the window keeps the skin's own size on any screen.
+    UINT m_nHighDpiImageID = 0;
     UiScale m_scale;
     std::unique_ptr<CStandardDialog> m_pStandardDialog;
     // Drawing order; the list does not own its widgets.
