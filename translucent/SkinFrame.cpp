@@ -1,6 +1,7 @@
 #include "translucent/SkinFrame.h"
 
 #include "app/ResourceImage.h"
+#include "framework/ResourceBytes.h"
 #include "framework/CWinApp.h"
 #include "translucent/CTranslucentDialog.h"
 
@@ -58,14 +59,37 @@ std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODU
     }
 }
 
-std::shared_ptr<const SkinFrame> SkinFrame::Sibling(UINT id, double scale) const noexcept {
+std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module, double scale) noexcept {
     try {
-        Key key = m_key;
-        key.id = LOWORD(id);
+        Key key = MakeKey(id, type, module);
         key.scale = scale;
         return Acquire(std::move(key));
     } catch (...) {
         return nullptr;
+    }
+}
+
+bool SkinFrame::ImageSize(UINT id, LPCWSTR type, HMODULE module, SIZE& size) noexcept {
+    try {
+        const Key key = MakeKey(id, type, module);
+        if (key.intType) return false;
+        const ResourceBytes res = FindResourceBytes(key.module, MAKEINTRESOURCEW(key.id), key.namedType.c_str());
+        // Signature, then the IHDR chunk: length, "IHDR", width and height, big-endian.
+        static const BYTE kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        if (!res.data || res.size < 24 || std::memcmp(res.data, kSignature, 8) != 0 ||
+            std::memcmp(res.data + 12, "IHDR", 4) != 0) {
+            return false;
+        }
+        auto big = [&](size_t at) {
+            return (static_cast<ULONG>(res.data[at]) << 24) | (static_cast<ULONG>(res.data[at + 1]) << 16) |
+                   (static_cast<ULONG>(res.data[at + 2]) << 8) | res.data[at + 3];
+        };
+        const ULONG w = big(16), h = big(20);
+        if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return false;
+        size = SIZE{static_cast<LONG>(w), static_cast<LONG>(h)};
+        return true;
+    } catch (...) {
+        return false;
     }
 }
 

@@ -23,11 +23,13 @@ public:
     // not kept: the next request tries again. Null when there was no memory for the request;
     // nothing is thrown, since a window taking its skin may be the run's only window.
     static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module) noexcept;
-    // The frame of image resource id of the same type and module as this frame (the same art
-    // drawn at a higher resolution), drawn at scale times that image's own size, rounded up to
-    // whole pixels, with GDI+'s high-quality bicubic filter. Meant for scaling down; a scale of 1
-    // keeps the image's pixels. Kept, shared and failing as Acquire's frames do.
-    std::shared_ptr<const SkinFrame> Sibling(UINT id, double scale) const noexcept;
+    // The same for the image drawn at scale times its own size, rounded up to whole pixels, with
+    // GDI+'s high-quality bicubic filter (art drawn at 2x, for a screen at 1.5x: 0.75). Meant for
+    // scaling down; a scale of 1 keeps the image's pixels.
+    static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module, double scale) noexcept;
+    // The size of a PNG image resource, read from its header without decoding it; false when the
+    // resource is missing or is not a PNG.
+    static bool ImageSize(UINT id, LPCWSTR type, HMODULE module, SIZE& size) noexcept;
 
     // Faults a test can have the next conversion meet, once: its drawing pass reports an error
     // (the raster path is skipped so that the drawing runs), or the request runs out of memory.
