@@ -51,8 +51,8 @@ int CTranslucentApp::ExitInstance() {
 
 void CTranslucentApp::SwitchToGame(std::wstring first, std::wstring second) {
     fw::Trace(L"switch to the game window at ", fw::Quoted(first));
-    // The retired launcher is never drawn again but lives on until the process ends: let its
-    // decoded skin go now rather than keep one per return from the game.
+    // The retired launcher is never drawn again but lives on until the process ends: it holds
+    // no reference to the shared skin from here on (the skin itself stays for the process).
     if (auto* pLauncher = dynamic_cast<CVxTranslucentDlg*>(m_pMainWnd); pLauncher && pLauncher->m_hWnd) {
         pLauncher->ReleaseSkin();
     }

@@ -162,7 +162,7 @@ std::wstring ReadConfigValue(std::wstring key) {
     } else if (::GetFileAttributesW(OpenablePath(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
         fw::Trace(L"config.ini not found at ", fw::Quoted(path), L"; ", key, L": default used");
     } else if (value == kConfigMissing) {
-        fw::Trace(L"config.ini found at ", fw::Quoted(path), L"; ", key, L" not set: default used");
+        fw::Trace(L"config.ini found at ", fw::Quoted(path), L"; ", key, L" not set (or \"error\"): default used");
     } else {
         fw::Trace(L"config.ini found at ", fw::Quoted(path), L"; ", key, L" = ", fw::Quoted(value));
     }

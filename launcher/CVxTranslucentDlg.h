@@ -12,8 +12,8 @@ public:
     // The launcher has no overlay widgets.
     void OnInitChildrenWnds() override;
 
-    // Drops the decoded skin of a launcher that has been switched away: its window is closing and
-    // is never drawn again, while the object itself stays alive until the process ends.
+    // Lets go of the shared skin in a launcher that has been switched away: its window is closing
+    // and is never drawn again, while the object itself stays alive until the process ends.
     void ReleaseSkin() noexcept;
     bool HasSkin() const noexcept { return m_pImage != nullptr; }
 };

@@ -499,10 +499,17 @@ TEST_F(HostedControl, ClosingTheHostReleasesEveryControlAndSite) {
     IUnknown* sink = ctl->sink;
     ASSERT_NE(sink, nullptr);
     sink->AddRef();
+    // As a browser, which is stopped before it closes.
+    ctl->answersAsBrowser = true;
     dlg.DestroyWindow();
-    // Events disconnected first, then closed and the site taken back.
+    // Events disconnected first (nothing the control fires while it stops reaches the window
+    // being torn down), then stopped, closed and the site taken back.
     const auto& calls = ctl->calls;
     EXPECT_EQ(ctl->unadvisedCookie, 7u);
+    if (test::TestControl::kCanAnswerAsBrowser) {
+        EXPECT_LT(IndexOf(calls, "Unadvise"), IndexOf(calls, "Stop"));
+        EXPECT_LT(IndexOf(calls, "Stop"), IndexOf(calls, "Close"));
+    }
     EXPECT_LT(IndexOf(calls, "Unadvise"), IndexOf(calls, "Close"));
     EXPECT_LT(IndexOf(calls, "Close"), IndexOf(calls, "SetClientSite(null)"));
     EXPECT_LT(IndexOf(calls, "SetClientSite(null)"), calls.size());

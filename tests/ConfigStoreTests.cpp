@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -138,6 +139,8 @@ TEST(ConfigPath, OwnProfileReaderAgreesWithThePlatform) {
         "client_web=outside\r\n[mw]\r\n;client_web=comment\r\nclient_web=inside\r\n",
         "[mw]\r\nclient_web=" + std::string(700, 'z') + "\r\n",
         Utf16Bom(L"[mw]\r\nclient_web=\x4e2d\x6587\r\n"),
+        // UTF-8 with a byte-order mark, as Notepad saves it: the mark is not part of the section name.
+        "\xEF\xBB\xBF[mw]\r\nclient_web=http://utf8.example/\xE4\xB8\xAD\r\nfullscn_key=k\r\n",
         "",
     };
     for (const std::string& bytes : files) {
@@ -151,23 +154,61 @@ TEST(ConfigPath, OwnProfileReaderAgreesWithThePlatform) {
     ::DeleteFileW(path.c_str());
 }
 
-TEST(ConfigPath, FileInAFolderBeyondMaxPathIsRead) {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
-    std::wstring folder = temp;
-    std::vector<std::wstring> made;
-    while (folder.size() < 300) {
-        folder += L"deep-folder-for-config-test-0123456789\\";
-        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr) ||
-                    ::GetLastError() == ERROR_ALREADY_EXISTS);
-        made.push_back(folder);
+// A folder under the temporary folder whose path is longer than MAX_PATH, removed with
+// everything the test put in it.
+class DeepFolder {
+public:
+    DeepFolder() {
+        wchar_t temp[MAX_PATH];
+        if (::GetTempPathW(MAX_PATH, temp) == 0) return;
+        std::wstring folder = temp;
+        while (folder.size() < 300) {
+            folder += L"deep-folder-for-config-test-0123456789\\";
+            if (!::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+                return;
+            }
+            m_made.push_back(folder);
+        }
+        m_path = folder;
     }
-    const std::wstring config = ConfigPathForModule(folder + L"Orvane.exe");
-    WriteBytes(folder + L"config.ini", "[mw]\r\nclient_web=http://deep.example/\r\n");
+    ~DeepFolder() {
+        for (const std::wstring& file : m_files) ::DeleteFileW((L"\\\\?\\" + file).c_str());
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it) ::RemoveDirectoryW((L"\\\\?\\" + *it).c_str());
+    }
+    // The folder with its trailing separator; empty when it could not be made.
+    const std::wstring& path() const { return m_path; }
+    // A file in the folder, removed with it.
+    std::wstring File(const std::wstring& name) {
+        m_files.push_back(m_path + name);
+        return m_files.back();
+    }
+
+private:
+    std::wstring m_path;
+    std::vector<std::wstring> m_made, m_files;
+};
+
+TEST(ConfigPath, FileInAFolderBeyondMaxPathIsRead) {
+    DeepFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    const std::wstring config = ConfigPathForModule(folder.path() + L"Orvane.exe");
+    WriteBytes(folder.File(L"config.ini"), "[mw]\r\nclient_web=http://deep.example/\r\n");
     EXPECT_EQ(ReadProfileValue(config, L"mw", L"client_web"), L"http://deep.example/");
     EXPECT_EQ(ReadProfileValue(config, L"mw", L"fullscn_key"), L"error");
-    ::DeleteFileW((L"\\\\?\\" + folder + L"config.ini").c_str());
-    for (auto it = made.rbegin(); it != made.rend(); ++it) ::RemoveDirectoryW((L"\\\\?\\" + *it).c_str());
+}
+
+constexpr wchar_t kExpectedValueVariable[] = L"ORVANE_EXPECTED_CLIENT_WEB";
+
+// Run by tests/beyond-max-path.sh from a copy of this executable in a folder whose path is
+// longer than MAX_PATH, with the config.ini it writes there and the value to expect; skipped
+// in an ordinary run. (Wine's CreateProcessW cannot start a program from such a folder, so a
+// test in here cannot be the parent.)
+TEST(ConfigPath, ChildReadsTheFileBesideItsOwnExecutable) {
+    wchar_t expected[600] = {};
+    const DWORD n = ::GetEnvironmentVariableW(kExpectedValueVariable, expected, 600);
+    if (n == 0 || n >= 600) GTEST_SKIP() << "run by tests/beyond-max-path.sh";
+    EXPECT_GT(fw::ModuleFileName(nullptr).size(), static_cast<size_t>(MAX_PATH));
+    EXPECT_EQ(ReadConfigValue(L"client_web"), std::wstring(expected));
 }
 
 } // namespace

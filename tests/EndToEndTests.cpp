@@ -147,7 +147,8 @@ TEST_F(EndToEnd, LauncherShowsItsSkinAndClosesOnlyAfterYes) {
     OrvaneProcess orvane(m_exe);
     ASSERT_TRUE(orvane.started());
     HWND background = nullptr, companion = nullptr;
-    test::Deadline deadline("Orvane.exe to show the launcher's background and companion");
+    test::Deadline deadline("Orvane.exe to start and show the launcher's background and companion",
+                            test::kProcessStartDeadlineMs);
     ASSERT_TRUE(WaitFor([&] { return (background = orvane.Background()) != nullptr &&
                                      (companion = orvane.Companion(background)) != nullptr; },
                         deadline));

@@ -17,6 +17,7 @@
 #include <mshtmhst.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using gametest::SpyGameDlg;
@@ -318,8 +319,13 @@ TEST(GameWindow, ACloseRequestWhileTheConfirmationShowsOpensNoSecondBox) {
     SpyGameDlg dlg;
     app.m_pMainWnd = &dlg;
     test::MessageBoxAnswerer yes(IDYES);
-    // The close box clicked again while the box shows: handled before the answer reaches the box.
-    yes.onShow = [&](const test::MessageBoxAnswerer::Box&) { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); };
+    // The close box clicked again while the (first) box shows: handled before the answer reaches
+    // the box. Once only, so that a second box fails the count below at once instead of each box
+    // asking for the next until the deadline.
+    bool clickedAgain = false;
+    yes.onShow = [&](const test::MessageBoxAnswerer::Box&) {
+        if (!std::exchange(clickedAgain, true)) ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0);
+    };
     test::RunSoon([&] { ::PostMessageW(dlg.m_hWnd, WM_CLOSE, 0, 0); });
     test::Deadline deadline("the one Yes to end the game window's modal run");
     // No launcher to switch to: the one Yes passes the close on, which cancels the dialog.

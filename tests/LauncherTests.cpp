@@ -27,6 +27,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -341,7 +342,7 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
     HRESULT hr = E_FAIL;
     HWND background = nullptr, companion = nullptr;
     std::wstring gameUrl, extra;
-    bool launcherGone = false, gameIsMain = false, skinReleased = false;
+    bool launcherGone = false, gameIsMain = false, skinReleased = false, closePosted = false;
     int launchers = 0;
     test::Deadline deadline("outLink to open the game window and Yes on its close to bring back a launcher");
     const int code = Run([&] {
@@ -355,7 +356,7 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
         auto* oldLauncher = dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd());
         ASSERT_TRUE(oldLauncher && oldLauncher->HasSkin());
         test::RunSoon([&, oldLauncher] {
-            // Inside the game window's loop. The retired launcher keeps no decoded skin.
+            // Inside the game window's loop. The retired launcher holds no reference to the skin.
             skinReleased = !oldLauncher->HasSkin();
             auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
             gameIsMain = game != nullptr;
@@ -372,10 +373,15 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
                 EXPECT_TRUE(dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd()));
                 CloseCurrentLauncher();
             }, 50);
-            // Alt+F4 with the focus in the page: the close reaches the game window through the
-            // browser's own window procedure, which stays on the stack under everything that follows.
+            // Alt+F4 with the focus in the page: the browser's window passes the key to default
+            // processing, which posts SC_CLOSE to the game window; the close then runs from the game
+            // window's own loop, and the confirmation shows only once that loop fetches it.
             if (game && game->m_wndBrowser.m_hWnd) {
                 ::SendMessageW(game->m_wndBrowser.m_hWnd, WM_SYSKEYDOWN, VK_F4, 0x20000001);
+                MSG pending{};
+                closePosted = yes.boxes.empty() && ::PeekMessageW(&pending, game->m_hWnd, WM_SYSCOMMAND,
+                                                                  WM_SYSCOMMAND, PM_NOREMOVE) &&
+                              (pending.wParam & 0xFFF0) == SC_CLOSE;
             }
         }, 20);
         hr = CallOutLink(external.get(), L"OUTLINK", *Str(L"s1").get(), *Str(kGameUrl).get(), &id);
@@ -387,6 +393,7 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
     EXPECT_EQ(extra, L"s1");
     EXPECT_TRUE(launcherGone);
     EXPECT_TRUE(skinReleased);
+    EXPECT_TRUE(closePosted) << "Alt+F4 in the page: SC_CLOSE posted to the game window, no box yet";
     EXPECT_EQ(launchers, 2);
     EXPECT_EQ(code, 0);
     ASSERT_EQ(yes.boxes.size(), 1u);
@@ -694,8 +701,13 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
         CVxStandardDlg* c = CurrentCompanion();
         companion = c->m_hWnd;
         HWND background = AfxGetMainWnd()->m_hWnd;
-        // The button clicked again while each box shows: no second box over the first.
-        answers.onShow = [companion, button = c->m_btnClose.m_hWnd](const test::MessageBoxAnswerer::Box&) {
+        // The button clicked again, once, while each round's box shows: no second box over the
+        // first. (Once: a second box then fails the count below at once, instead of each box
+        // asking for the next until the deadline.)
+        bool clickedAgain = false;
+        answers.onShow = [&clickedAgain, companion,
+                          button = c->m_btnClose.m_hWnd](const test::MessageBoxAnswerer::Box&) {
+            if (std::exchange(clickedAgain, true)) return;
             ::PostMessageW(companion, WM_COMMAND, MAKEWPARAM(IDC_BTN_CLOSE, BN_CLICKED),
                            reinterpret_cast<LPARAM>(button));
         };
@@ -704,6 +716,7 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
         stayedAfterNo = ::IsWindowVisible(background) && ::IsWindowVisible(companion) &&
                         AfxGetMainWnd() && AfxGetMainWnd()->m_hWnd == background;
         answers.SetAnswer(IDYES);
+        clickedAgain = false;
         ::SendMessageW(c->m_btnClose.m_hWnd, BM_CLICK, 0, 0);
         ++rounds;
     });

@@ -114,8 +114,66 @@ TestControl* TestControl::Last() {
     return g_last;
 }
 
+namespace {
+
+// The stand-in IWebBrowser2 of a test control, laid out as COM lays out any interface: a pointer
+// to a table of methods. IUnknown and Stop (slot 14: after IUnknown's 3 and IDispatch's 4 come
+// GoBack, GoForward, GoHome, GoSearch, Navigate, Refresh, Refresh2) are real; every other slot
+// returns E_NOTIMPL through one function, which is sound only where the caller removes the
+// arguments (the 64-bit calling convention), so 32-bit builds never hand it out.
+struct BrowserStandIn {
+    // A method of the table; void (*)() converts to and from any function pointer.
+    using Slot = void (*)();
+    const Slot* vtable;
+    LONG ref;
+    TestControl* owner;
+
+    static HRESULT STDMETHODCALLTYPE QueryInterface(BrowserStandIn* self, REFIID riid, void** ppv) {
+        if (riid != IID_IUnknown && riid != IID_IWebBrowser2) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        ++self->ref;
+        *ppv = self;
+        return S_OK;
+    }
+    static ULONG STDMETHODCALLTYPE AddRef(BrowserStandIn* self) { return static_cast<ULONG>(++self->ref); }
+    static ULONG STDMETHODCALLTYPE Release(BrowserStandIn* self) {
+        const LONG ref = --self->ref;
+        if (ref == 0) {
+            self->owner->Release();
+            delete self;
+        }
+        return static_cast<ULONG>(ref);
+    }
+    static HRESULT STDMETHODCALLTYPE Stop(BrowserStandIn* self) {
+        self->owner->calls.push_back("Stop");
+        return S_OK;
+    }
+    static HRESULT STDMETHODCALLTYPE NotImplemented(BrowserStandIn*) { return E_NOTIMPL; }
+
+    static const Slot* Table() {
+        static const std::vector<Slot> table = [] {
+            std::vector<Slot> t(128, reinterpret_cast<Slot>(&NotImplemented));
+            t[0] = reinterpret_cast<Slot>(&QueryInterface);
+            t[1] = reinterpret_cast<Slot>(&AddRef);
+            t[2] = reinterpret_cast<Slot>(&Release);
+            t[14] = reinterpret_cast<Slot>(&Stop);
+            return t;
+        }();
+        return table.data();
+    }
+};
+
+} // namespace
+
 HRESULT STDMETHODCALLTYPE TestControl::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
+    if (riid == IID_IWebBrowser2 && answersAsBrowser && kCanAnswerAsBrowser) {
+        AddRef();
+        *ppv = new BrowserStandIn{BrowserStandIn::Table(), 1, this};
+        return S_OK;
+    }
     if (riid == IID_IUnknown || riid == IID_IOleObject) {
         *ppv = static_cast<IOleObject*>(this);
     } else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceObject) {

@@ -51,6 +51,10 @@ public:
     std::function<HRESULT(DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*)> onInvoke;
     // Whether it still holds its client site.
     bool HoldsSite() const { return m_site != nullptr; }
+    // Answers IWebBrowser2 with a stand-in whose Stop is recorded in calls ("Stop"); its other
+    // methods return E_NOTIMPL. 64-bit builds only (see TestControl.cpp); off by default.
+    bool answersAsBrowser = false;
+    static constexpr bool kCanAnswerAsBrowser = sizeof(void*) == 8;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;

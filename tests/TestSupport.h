@@ -22,8 +22,11 @@ void ResetThreadState();
 // Removes a pending WM_QUIT from this thread's queue; true when there was one.
 bool TakeQuitMessage(int* code = nullptr);
 
-// Time a test gives one wait (a modal run, a hand-off, a window, a process) before it fails.
+// Time a test gives one wait (a modal run, a hand-off, a window, a message) before it fails.
 constexpr DWORD kDeadlineMs = 10000;
+// Time a test gives a process it starts to come up (or to run to its end): starting a process
+// under Wine on a loaded machine takes far longer than any wait for a message.
+constexpr DWORD kProcessStartDeadlineMs = 30000;
 
 // A time limit on what a test waits for. When it passes, the running test fails with a message
 // naming the wait, and every message loop of this thread is made to end (open message boxes of
