@@ -813,15 +813,17 @@ std::vector<uint32_t> ArtAt(UINT id, double scale, int width, int height) {
     Gdiplus::ImageAttributes clamp;
     clamp.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
     const Gdiplus::REAL w = static_cast<Gdiplus::REAL>(art.width), h = static_cast<Gdiplus::REAL>(art.height);
-    g.DrawImage(&source, Gdiplus::RectF(0, 0, static_cast<Gdiplus::REAL>(w * scale), static_cast<Gdiplus::REAL>(h * scale)),
-                0, 0, w, h, Gdiplus::UnitPixel, &clamp);
+    const Gdiplus::RectF dest(0, 0, static_cast<Gdiplus::REAL>(w * scale), static_cast<Gdiplus::REAL>(h * scale));
+    g.DrawImage(&source, dest, 0, 0, w, h, Gdiplus::UnitPixel, &clamp);
     g.Flush(Gdiplus::FlushIntentionSync);
     return out;
 }
 
 int Distance(uint32_t a, uint32_t b) {
     int d = 0;
-    for (int shift = 0; shift < 24; shift += 8) d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    for (int shift = 0; shift < 24; shift += 8) {
+        d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    }
     return d;
 }
 

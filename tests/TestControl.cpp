@@ -420,7 +420,8 @@ int g_browsersMade = 0;
 // <value of the in argument>"; every call goes on to the real control.
 class RecordingDispatch final : public IDispatch {
 public:
-    RecordingDispatch(IDispatch* inner, IUnknown* outer, int number) : m_inner(inner), m_outer(outer), m_number(number) {
+    RecordingDispatch(IDispatch* inner, IUnknown* outer, int number)
+        : m_inner(inner), m_outer(outer), m_number(number) {
         m_outer->AddRef();
     }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {

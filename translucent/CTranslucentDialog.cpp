@@ -95,7 +95,8 @@ LRESULT CTranslucentDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
 void CTranslucentDialog::ChooseScale(POINT createPos) noexcept {
     m_scale = UiScale();
     if (!m_nHighDpiImageID) return;
-    const LPCWSTR type = m_skinRequest.intType ? MAKEINTRESOURCEW(m_skinRequest.intType) : m_skinRequest.namedType.c_str();
+    const LPCWSTR type =
+        m_skinRequest.intType ? MAKEINTRESOURCEW(m_skinRequest.intType) : m_skinRequest.namedType.c_str();
     // A skin left for now: the 1x one after all, unless the 2x art takes its place below.
     struct TakeSkin {
         CTranslucentDialog& self;
