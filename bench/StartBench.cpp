@@ -6,13 +6,20 @@
 // visible, layered top-level window of the child process, 1257 x 877 in size. Each program
 // makes its window layered, presents the frame with UpdateLayeredWindow and only then shows
 // the window, so the window becomes visible only once its first frame is on the screen.
+//
+// StartBench --dpi <dpi>: Orvane.exe alone, started alternately at that system DPI and at 96 DPI
+// (HKCU\Control Panel\Desktop LogPixels, which Wine reads at each process start, is set before
+// each start and left at <dpi> at the end); the first frame is then the launcher at its scale on
+// this screen. Run by the test command at 192 DPI on a 3840 x 2160 screen.
 #include "bench/BenchReport.h"
 #include "framework/Handles.h"
+#include "framework/UiScale.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,6 +31,9 @@ constexpr LONG kWidth = 1257;
 constexpr LONG kHeight = 877;
 constexpr DWORD kTimeoutMs = 30000;
 
+// Size of the first frame to wait for; the launcher's at 96 DPI unless a DPI run changes it.
+SIZE g_frame{kWidth, kHeight};
+
 struct Program {
     const char* name;
     std::wstring exe;
@@ -33,6 +43,7 @@ struct Program {
 struct Search {
     DWORD pid;
     bool found;
+    SIZE frame;
 };
 
 BOOL CALLBACK IsFirstFrame(HWND h, LPARAM lParam) {
@@ -43,7 +54,7 @@ BOOL CALLBACK IsFirstFrame(HWND h, LPARAM lParam) {
     if (!(::GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED)) return TRUE;
     RECT r{};
     ::GetWindowRect(h, &r);
-    if (r.right - r.left != kWidth || r.bottom - r.top != kHeight) return TRUE;
+    if (r.right - r.left != s->frame.cx || r.bottom - r.top != s->frame.cy) return TRUE;
     s->found = true;
     return FALSE;
 }
@@ -61,7 +72,7 @@ double TimeToFirstFrame(const std::wstring& exe, const std::wstring& folder) {
     fw::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
     double result = -1;
     while (NowMs() - t0 < kTimeoutMs) {
-        Search s{pi.dwProcessId, false};
+        Search s{pi.dwProcessId, false, g_frame};
         ::EnumWindows(&IsFirstFrame, reinterpret_cast<LPARAM>(&s));
         if (s.found) {
             result = NowMs() - t0;
@@ -95,9 +106,56 @@ bool WriteText(const std::wstring& path, const char* text) {
     return ::WriteFile(h.get(), text, static_cast<DWORD>(std::strlen(text)), &n, nullptr) != FALSE;
 }
 
+// The system DPI the next process starts with.
+bool SetLogPixels(DWORD dpi) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool ok = ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                                     sizeof dpi) == ERROR_SUCCESS;
+    ::RegCloseKey(key);
+    return ok;
+}
+
+// Orvane.exe started at dpi against at 96 DPI, alternating; medians and their ratio.
+int CompareDpi(const std::wstring& exe, const std::wstring& folder, UINT dpi) {
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const UiScale scale = FitScale(dpi, SIZE{kWidth, kHeight}, work);
+    const SIZE high{scale.Ceil(kWidth), scale.Ceil(kHeight)};
+    std::vector<double> at96, atDpi;
+    auto start = [&](UINT d, SIZE frame, std::vector<double>* out) {
+        if (!SetLogPixels(d)) return false;
+        g_frame = frame;
+        const double ms = TimeToFirstFrame(exe, folder);
+        if (out) out->push_back(ms);
+        return ms >= 0;
+    };
+    bool ok = start(dpi, high, nullptr) && start(96, SIZE{kWidth, kHeight}, nullptr);
+    for (int round = 0; ok && round < kRounds; ++round) {
+        ok = round % 2 ? start(96, SIZE{kWidth, kHeight}, &at96) && start(dpi, high, &atDpi)
+                       : start(dpi, high, &atDpi) && start(96, SIZE{kWidth, kHeight}, &at96);
+    }
+    SetLogPixels(dpi);
+    if (!ok) {
+        std::printf("start: Orvane.exe showed no layered frame of the launcher's size at %u or 96 DPI\n", dpi);
+        return 1;
+    }
+    std::printf("start at %u DPI (launcher at %.2fx, %ld x %ld) against 96 DPI, median of %d alternating runs\n", dpi,
+                scale.Value(), high.cx, high.cy, kRounds);
+    std::printf("  %-44s %8.1f ms\n", "Orvane.exe at 96 DPI", Median(at96));
+    char label[64];
+    std::snprintf(label, sizeof label, "Orvane.exe at %u DPI", dpi);
+    std::printf("  %-44s %8.1f ms\n", label, Median(atDpi));
+    std::snprintf(label, sizeof label, "start at %u DPI / start at 96 DPI", dpi);
+    PrintRatio(label, Median(atDpi) / Median(at96), 1.5);
+    return 0;
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring here = Folder(self);
@@ -116,6 +174,9 @@ int main() {
         p.exe = folder + p.exe;
     }
     if (!WriteText(folder + L"config.ini", "[mw]\r\nclient_web=http://launcher.example/start\r\n")) return 1;
+    if (argc == 3 && std::strcmp(argv[1], "--dpi") == 0) {
+        return CompareDpi(programs[2].exe, folder, static_cast<UINT>(std::atoi(argv[2])));
+    }
 
     // One unmeasured round warms the file cache and the window system.
     for (Program& p : programs) fw::Ignore(TimeToFirstFrame(p.exe, folder));

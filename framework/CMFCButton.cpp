@@ -153,10 +153,11 @@ void CMFCButton::PreSubclassWindow() {
     }
 }
 
-void CMFCButton::SetImage(UINT nIDNormal, UINT nIDHot, UINT nIDDisabled) {
+void CMFCButton::SetImage(UINT nIDNormal, UINT nIDHot, UINT nIDDisabled, double dScale) {
     HMODULE hModule = AfxGetResourceHandle();
-    auto load = [hModule](UINT id) {
-        return id ? PremultipliedImage::FromResource(hModule, MAKEINTRESOURCEW(id), L"PNG") : PremultipliedImage();
+    auto load = [hModule, dScale](UINT id) {
+        return id ? PremultipliedImage::FromResource(hModule, MAKEINTRESOURCEW(id), L"PNG", dScale)
+                  : PremultipliedImage();
     };
     m_imgNormal = load(nIDNormal);
     m_imgHot = load(nIDHot);

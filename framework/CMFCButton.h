@@ -28,7 +28,9 @@ public:
     BOOL Create(LPCWSTR lpszCaption, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
 
     // Loads "PNG" resources of AfxGetResourceHandle(); id 0 means no image for that state.
-    void SetImage(UINT nIDNormal, UINT nIDHot = 0, UINT nIDDisabled = 0);
+    // dScale: the images are shown at that fraction of their own size (art drawn at 2x on a
+    // screen at 1.5x: 0.75), filtered as PremultipliedImage::FromResource does.
+    void SetImage(UINT nIDNormal, UINT nIDHot = 0, UINT nIDDisabled = 0, double dScale = 1.0);
     void SetMouseCursorHand() { m_nCursorType = CURSOR_HAND; }
     // Applies a property run the way the window's initial data does.
     void ApplyProperties(const char* data, size_t size);

@@ -5,6 +5,7 @@
 #include "framework/ResourceBytes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type) {
@@ -35,6 +36,42 @@ PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR nam
     bitmap.UnlockBits(&data);
     out.m_cx = static_cast<int>(cx);
     out.m_cy = static_cast<int>(cy);
+    out.m_pixels = std::move(pixels);
+    return out;
+}
+
+PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type, double scale) {
+    PremultipliedImage full = FromResource(hModule, name, type);
+    if (full.IsEmpty() || scale == 1.0 || !(scale > 0.0) || scale > 16.0) return full;
+    const double cxExact = full.m_cx * scale;
+    const double cyExact = full.m_cy * scale;
+    const int cx = static_cast<int>(std::ceil(cxExact - 1e-9));
+    const int cy = static_cast<int>(std::ceil(cyExact - 1e-9));
+    PremultipliedImage out;
+    if (cx <= 0 || cy <= 0) return out;
+    // GDI+ reads and writes premultiplied pixels in place: the decoded ones as the source, a
+    // zeroed (transparent) buffer of the new size as the target.
+    Gdiplus::Bitmap source(full.m_cx, full.m_cy, full.m_cx * 4, PixelFormat32bppPARGB,
+                           reinterpret_cast<BYTE*>(full.m_pixels.data()));
+    std::vector<uint32_t> pixels(static_cast<size_t>(cx) * cy);
+    {
+        Gdiplus::Bitmap target(cx, cy, cx * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(pixels.data()));
+        Gdiplus::Graphics graphics(&target);
+        graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+        graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+        graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+        // The image's own edge is clamped rather than faded into a transparent border twice.
+        Gdiplus::ImageAttributes clamp;
+        clamp.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+        const Gdiplus::RectF dest(0.0f, 0.0f, static_cast<Gdiplus::REAL>(cxExact), static_cast<Gdiplus::REAL>(cyExact));
+        if (graphics.DrawImage(&source, dest, 0.0f, 0.0f, static_cast<Gdiplus::REAL>(full.m_cx),
+                               static_cast<Gdiplus::REAL>(full.m_cy), Gdiplus::UnitPixel, &clamp) != Gdiplus::Ok) {
+            return out;
+        }
+        graphics.Flush(Gdiplus::FlushIntentionSync);
+    }
+    out.m_cx = cx;
+    out.m_cy = cy;
     out.m_pixels = std::move(pixels);
     return out;
 }

@@ -13,6 +13,10 @@ public:
     // Decodes an image resource (PNG, or anything GDI+ reads) with GDI+. Empty when the
     // resource is missing, cannot be decoded, or GDI+ is not running.
     static PremultipliedImage FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type);
+    // The same, drawn at scale times its own size (rounded up to whole pixels) with GDI+'s
+    // high-quality bicubic filter. Meant for scaling down (art drawn at 2x on a screen at 1.5x);
+    // a scale of 1 keeps the decoded pixels exactly.
+    static PremultipliedImage FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type, double scale);
 
     bool IsEmpty() const noexcept { return m_pixels.empty(); }
     int Width() const noexcept { return m_cx; }

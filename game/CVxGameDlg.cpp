@@ -5,6 +5,7 @@
 #include "framework/CWinApp.h"
 #include "framework/Handles.h"
 #include "framework/Trace.h"
+#include "framework/UiScale.h"
 #include "framework/Variant.h"
 #include "resource.h"
 
@@ -50,7 +51,13 @@ std::wstring BuildGameTitle(const std::wstring& serverName) {
     return title;
 }
 
-CVxGameDlg::CVxGameDlg(CWnd* pParent) noexcept : CDHtmlDialog(IDD_VXGAME_DIALOG, IDR_HTML_GAME, pParent) {}
+CVxGameDlg::CVxGameDlg(CWnd* pParent) noexcept : CDHtmlDialog(IDD_VXGAME_DIALOG, IDR_HTML_GAME, pParent) {
+    // Above 96 DPI the game page follows the system scale, as the system's own browser zooms
+    // pages there. The engine reads the host's flags when it makes each document, so every page
+    // of this window (reloads and the game's own navigations included) is zoomed without a call
+    // after each load. At 96 DPI the flags stay as they were.
+    if (SystemDpi() > 96) m_dwHostFlags |= DOCHOSTUIFLAG_DPI_AWARE;
+}
 
 CVxGameDlg::~CVxGameDlg() = default;
 
@@ -183,8 +190,22 @@ void CVxGameDlg::AddTrayIcon() {
     g_trayIconData.uID = kGameTrayIconId;
     g_trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP; // the tip text stays empty
     g_trayIconData.uCallbackMessage = WM_GAME_TRAYICON;
-    g_trayIconData.hIcon = ::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(kGameTrayIconId));
+    g_trayIconData.hIcon = TrayIcon();
     m_bTrayIcon = ::Shell_NotifyIconW(NIM_ADD, &g_trayIconData) != FALSE;
+}
+
+HICON CVxGameDlg::TrayIcon() {
+    HINSTANCE hInstance = AfxGetInstanceHandle();
+    // LoadIconW gives the large-icon size, which the shell shrinks. Above 96 DPI the icon is made
+    // at the small-icon size the system asks for at its DPI, from the resource's own image
+    // rather than from a large icon scaled first. Shared, like the one LoadIconW gives.
+    if (SystemDpi() > 96) {
+        if (HANDLE icon = ::LoadImageW(hInstance, MAKEINTRESOURCEW(kGameTrayIconId), IMAGE_ICON,
+                                       ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED)) {
+            return static_cast<HICON>(icon);
+        }
+    }
+    return ::LoadIconW(hInstance, MAKEINTRESOURCEW(kGameTrayIconId));
 }
 
 void CVxGameDlg::DeleteTrayIcon() {

@@ -64,6 +64,8 @@ protected:
 
 private:
     void AddTrayIcon();
+    // The icon the tray record carries: resource 155 at the size the tray shows it.
+    static HICON TrayIcon();
     void DeleteTrayIcon();
     void HideToTray();
 

@@ -3,11 +3,14 @@
 #include "app/CTranslucentApp.h"
 #include "app/ConfigStore.h"
 #include "framework/CWinApp.h"
+#include "framework/COleDispatchException.h"
+#include "framework/COleException.h"
 #include "framework/Handles.h"
 #include "framework/Trace.h"
 #include "framework/Variant.h"
 #include "launcher/HandOff.h"
 #include "resource.h"
+#include "translucent/CTranslucentDialog.h"
 
 #include <utility>
 
@@ -19,7 +22,8 @@ namespace {
 constexpr COLORREF kKeyColour = RGB(0, 255, 0);
 constexpr wchar_t kDefaultFullScreenKey[] = L"fullscn=1";
 
-// Browser and image buttons: pixel rectangles over the skin.
+// Browser and image buttons: pixel rectangles over the skin at 96 DPI; UiScale::Rect gives
+// them on a high-DPI screen.
 constexpr RECT kBrowserRect{363, 308, 363 + 658, 308 + 426};
 constexpr RECT kCloseRect{1018, 249, 1018 + 58, 249 + 88};
 constexpr RECT kMinimizeRect{962, 237, 962 + 62, 237 + 59};
@@ -70,20 +74,50 @@ BOOL CVxStandardDlg::OnInitDialog() {
     // The dialog's own automation object is the page's window.external.
     SetExternalDispatch(GetIDispatch(FALSE));
 
-    MoveTo(m_browser, kBrowserRect);
+    const UiScale scale = LauncherScale();
+    MoveTo(m_browser, scale.Rect(kBrowserRect));
     fw::Trace(L"launcher navigates to its start page ", fw::Quoted(startPage));
     m_browser.Navigate(startPage, nullptr, nullptr, nullptr, nullptr);
     // After the request: the first load is under way before silent mode is set.
     m_browser.SetSilent(TRUE);
+    ZoomPage();
 
-    m_btnClose.SetImage(IDB_CLOSE, IDB_CLOSE_HOT, 0);
+    // Above 96 DPI the images come from the art drawn at 2x, scaled down to the launcher's scale.
+    const double imageScale = scale.Value() / 2.0;
+    m_btnClose.SetImage(scale.IsOne() ? IDB_CLOSE : IDB_CLOSE_2X, scale.IsOne() ? IDB_CLOSE_HOT : IDB_CLOSE_HOT_2X, 0,
+                        scale.IsOne() ? 1.0 : imageScale);
     m_btnClose.m_bTransparent = TRUE;
-    MoveTo(m_btnClose, kCloseRect);
+    MoveTo(m_btnClose, scale.Rect(kCloseRect));
 
-    m_btnMinimize.SetImage(IDB_MIN, IDB_MIN_HOT, 0);
+    m_btnMinimize.SetImage(scale.IsOne() ? IDB_MIN : IDB_MIN_2X, scale.IsOne() ? IDB_MIN_HOT : IDB_MIN_HOT_2X, 0,
+                           scale.IsOne() ? 1.0 : imageScale);
     m_btnMinimize.m_bTransparent = TRUE;
-    MoveTo(m_btnMinimize, kMinimizeRect);
+    MoveTo(m_btnMinimize, scale.Rect(kMinimizeRect));
     return TRUE;
+}
+
+UiScale CVxStandardDlg::LauncherScale() const noexcept {
+    // The background this companion lies over decides it when its window is created.
+    const auto* pBackground = dynamic_cast<const CTranslucentDialog*>(m_pParentWnd);
+    return pBackground ? pBackground->Scale() : UiScale();
+}
+
+void CVxStandardDlg::ZoomPage() {
+    const UiScale scale = LauncherScale();
+    // At 96 DPI the page is left exactly as it is.
+    if (scale.IsOne() || !m_browser.m_hWnd) return;
+    // Operators make the page for 658 x 426 CSS pixels: zoomed by the launcher's own scale (not
+    // the system's, which the fit to the screen may have lowered), it lays out in exactly that.
+    VARIANT zoom;
+    ::VariantInit(&zoom);
+    zoom.vt = VT_I4;
+    zoom.lVal = scale.Percent();
+    try {
+        m_browser.ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &zoom, nullptr);
+    } catch (const COleDispatchException&) {
+        // Refused (no document yet, or an engine without zoom): the page shows at 100 %.
+    } catch (const COleException&) {
+    }
 }
 
 void CVxStandardDlg::OnOK() {}
@@ -165,6 +199,8 @@ void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
         fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; ", kRefusedAlreadyHandedOver);
         return;
     }
+    // Each new document starts at the engine's own zoom.
+    ZoomPage();
 
     std::wstring key = ReadConfigValue(L"fullscn_key");
     if (key == kConfigMissing) key = kDefaultFullScreenKey;

@@ -5,6 +5,7 @@
 #include "app/ExitConfirmation.h"
 #include "framework/CButton.h"
 #include "framework/CMFCButton.h"
+#include "framework/UiScale.h"
 #include "launcher/CWebBrowser2.h"
 #include "translucent/CStandardDialog.h"
 
@@ -39,6 +40,8 @@ public:
 
     // Whether this launcher has handed over (it does so at most once).
     bool HasHandedOff() const noexcept { return m_bHandedOff; }
+    // The scale of the background this companion lies over (1 at 96 DPI).
+    UiScale LauncherScale() const noexcept;
 
     CButton m_btnSite;
     CWebBrowser2 m_browser;
@@ -54,6 +57,8 @@ protected:
     void OnBtnMinimize();
     // Closes and detaches the browser and this dialog, then asks for the game window.
     virtual void HandOff(std::wstring first, std::wstring second);
+    // Above 96 DPI: the page zoomed by the launcher's scale (OLECMDID_OPTICAL_ZOOM).
+    void ZoomPage();
 
 private:
     bool m_bHandedOff = false;

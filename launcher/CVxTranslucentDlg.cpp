@@ -7,7 +7,9 @@
 
 CVxTranslucentDlg::CVxTranslucentDlg(UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
                                      CWnd* pParent) noexcept
-    : CTranslucentDialog(IDD_VXTRANSLUCENT_DIALOG, nImageID, lpszImageType, hImageModule, pParent) {}
+    // The launcher's skin has its art at 2x for high-DPI screens.
+    : CTranslucentDialog(IDD_VXTRANSLUCENT_DIALOG, nImageID, lpszImageType, hImageModule, pParent,
+                         nImageID == IDB_SKIN ? IDB_SKIN_2X : 0) {}
 
 CVxTranslucentDlg::~CVxTranslucentDlg() = default;
 

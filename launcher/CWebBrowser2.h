@@ -26,4 +26,8 @@ public:
     // Silent (dispatch id 551): the control shows no dialog boxes of its own; any non-zero BOOL
     // reaches it as VARIANT_TRUE.
     void SetSilent(BOOL bNewValue);
+    // ExecWB (dispatch id 502): runs command cmdID (OLECMDID_...) of the control with option
+    // cmdexecopt; pvaIn and pvaOut may be null. Raises the framework's exceptions when the
+    // control refuses, as every call here does.
+    void ExecWB(long cmdID, long cmdexecopt, VARIANT* pvaIn, VARIANT* pvaOut);
 };

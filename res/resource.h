@@ -22,6 +22,12 @@
 #define IDB_SKIN                 158
 #define IDB_MIN                  159
 #define IDB_MIN_HOT              160
+/* The same images drawn at twice the resolution, for high-DPI screens */
+#define IDB_SKIN_2X              161
+#define IDB_CLOSE_HOT_2X         162
+#define IDB_CLOSE_2X             163
+#define IDB_MIN_2X               164
+#define IDB_MIN_HOT_2X           165
 
 /* Controls of the launcher companion dialog */
 #define IDC_BTN_SITE             104 /* hidden button, text "official site" */

@@ -5,12 +5,16 @@
 #include "app/CTranslucentApp.h"
 #include "framework/CWinApp.h"
 #include "framework/ComPtr.h"
+#include "framework/COleControlSite.h"
+#include "framework/Handles.h"
 #include "framework/OleInit.h"
+#include "framework/UiScale.h"
 #include "launcher/CVxTranslucentDlg.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
 #include <exdisp.h>
+#include <mshtmhst.h>
 
 #include <string>
 #include <utility>
@@ -555,3 +559,59 @@ TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
 }
 
 } // namespace
+
+namespace {
+
+// The document host flags the game window's browser gets from its site.
+DWORD GameHostFlags(CVxGameDlg& dlg) {
+    if (!dlg.m_wndBrowser.m_pCtrlSite) return 0;
+    auto object = fw::QueryAs<IOleObject>(dlg.m_wndBrowser.m_pCtrlSite->GetControlUnknown(), IID_IOleObject);
+    fw::ComPtr<IOleClientSite> client;
+    if (!object || FAILED(object->GetClientSite(client.put())) || !client) return 0;
+    auto host = fw::QueryAs<IDocHostUIHandler>(client.get(), IID_IDocHostUIHandler);
+    DOCHOSTUIINFO info{sizeof info, 0, 0, nullptr, nullptr};
+    return host && host->GetHostInfo(&info) == S_OK ? info.dwFlags : 0;
+}
+
+SIZE IconSize(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !::GetIconInfo(icon, &info)) return SIZE{};
+    fw::UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
+    BITMAP bm{};
+    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+    return SIZE{bm.bmWidth, info.hbmColor ? bm.bmHeight : bm.bmHeight / 2};
+}
+
+} // namespace
+
+// Run at 96 DPI with the other tests, and again at 144 and 192 DPI (label "dpi").
+TEST(HighDpiGame, PageFollowsTheSystemScaleAndTheTrayIconHasTheSmallIconSize) {
+    struct Case {
+        UINT dpi;
+        DWORD hostFlags;
+        int trayIcon;
+    };
+    // 0x40000000: DOCHOSTUIFLAG_DPI_AWARE. At 96 DPI the tray gets the large icon as it always has.
+    const Case cases[] = {{96, 12, 32}, {144, 12 | 0x40000000u, 24}, {192, 12 | 0x40000000u, 32}};
+    const Case* expected = nullptr;
+    for (const Case& c : cases) {
+        if (c.dpi == SystemDpi()) expected = &c;
+    }
+    if (!expected) GTEST_SKIP() << "no case for " << SystemDpi() << " DPI";
+    CWinApp app;
+    SpyGameDlg dlg;
+    dlg.SetParams(L"http://game.example/play?sid=7", L"");
+    app.m_pMainWnd = &dlg;
+    DWORD flags = 0;
+    SIZE tray{};
+    test::Deadline deadline("the test's step in the game window's modal loop to end it");
+    test::RunSoon([&] {
+        flags = GameHostFlags(dlg);
+        tray = IconSize(g_trayIconData.hIcon);
+        dlg.EndDialog(1);
+    });
+    EXPECT_EQ(dlg.DoModal(), 1);
+    EXPECT_EQ(flags, expected->hostFlags);
+    EXPECT_EQ(tray.cx, expected->trayIcon);
+    EXPECT_EQ(tray.cy, expected->trayIcon);
+}

@@ -3,12 +3,14 @@
 // external object the control site hands out, NavigateComplete2 through the event sink.
 #include "TestControl.h"
 #include "TestSupport.h"
+#include "TranslucentTestSupport.h"
 #include "app/CTranslucentApp.h"
 #include "app/ConfigStore.h"
 #include "framework/ModulePath.h"
 #include "framework/COleControlSite.h"
 #include "framework/ComPtr.h"
 #include "framework/Trace.h"
+#include "framework/UiScale.h"
 #include "framework/Variant.h"
 #include "game/CVxGameDlg.h"
 #include "launcher/CVxStandardDlg.h"
@@ -19,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -138,6 +142,56 @@ protected:
 
     std::wstring m_config;
 };
+
+// The launcher's 96-DPI size.
+constexpr SIZE kSkinSize{1257, 877};
+
+TEST(LauncherScale, SystemScaleFitsTheWorkAreaInQuarterSteps) {
+    // 1920 x 1080 at 150 %: neither 1.5 nor 1.25 fits (1316 and 1097 rows), so 1.
+    EXPECT_EQ(FitScale(144, kSkinSize, RECT{0, 0, 1920, 1040}).Quarters(), 4);
+    // 2560 x 1440 at 150 %.
+    EXPECT_EQ(FitScale(144, kSkinSize, RECT{0, 0, 2560, 1400}).Quarters(), 6);
+    // 2880 x 1800 at 200 % with a taskbar (80 rows): 1754 rows do not fit, 1535 do.
+    EXPECT_EQ(FitScale(192, kSkinSize, RECT{0, 0, 2880, 1720}).Quarters(), 7);
+    // 3840 x 2160 at 200 %, the work area anywhere on the desktop.
+    EXPECT_EQ(FitScale(192, kSkinSize, RECT{-3840, 0, 0, 2080}).Quarters(), 8);
+    // Rounded down to a quarter, never below 1, whatever the screen.
+    EXPECT_EQ(FitScale(191, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 7);
+    EXPECT_EQ(FitScale(120, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 5);
+    EXPECT_EQ(FitScale(96, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 4);
+    EXPECT_EQ(FitScale(72, kSkinSize, RECT{0, 0, 3840, 2160}).Quarters(), 4);
+    EXPECT_EQ(FitScale(288, kSkinSize, RECT{0, 0, 800, 600}).Quarters(), 4);
+    EXPECT_EQ(ScaleForDpi(288).Quarters(), 12);
+    EXPECT_EQ(ScaleForDpi(143).Quarters(), 5);
+}
+
+TEST(LauncherScale, RectanglesKeepTheirEdgesAndNeverShrink) {
+    const RECT browser{363, 308, 363 + 658, 308 + 426};
+    const UiScale one = UiScale::FromQuarters(4), half = UiScale::FromQuarters(6), two = UiScale::FromQuarters(8);
+    const RECT at1 = one.Rect(browser);
+    EXPECT_TRUE(::EqualRect(&browser, &at1));
+    const RECT at2 = two.Rect(browser);
+    EXPECT_EQ(at2.left, 726);
+    EXPECT_EQ(at2.top, 616);
+    EXPECT_EQ(at2.right, 2042);
+    EXPECT_EQ(at2.bottom, 1468);
+    // 544.5 to the nearest pixel; 987 x 639 is 658 x 426 at 1.5 exactly.
+    const RECT at15 = half.Rect(browser);
+    EXPECT_EQ(at15.left, 545);
+    EXPECT_EQ(at15.top, 462);
+    EXPECT_EQ(at15.right - at15.left, 987);
+    EXPECT_EQ(at15.bottom - at15.top, 639);
+    // At 1.25 and 1.75 the far edges round up: never less than the 96-DPI size times s.
+    for (int q : {5, 7}) {
+        const UiScale s = UiScale::FromQuarters(q);
+        const RECT r = s.Rect(browser);
+        EXPECT_GE((r.right - r.left) * 4, 658 * q) << q;
+        EXPECT_GE((r.bottom - r.top) * 4, 426 * q) << q;
+        EXPECT_LE((r.right - r.left) * 4, 658 * q + 4) << q;
+    }
+    EXPECT_EQ(half.Percent(), 150);
+    EXPECT_EQ(UiScale().Quarters(), 4);
+}
 
 TEST(LauncherStartPage, FallsBackOnlyOnTheExactSentinel) {
     EXPECT_EQ(DefaultStartPage(), std::wstring(L"http://") + ORVANE_DEFAULT_HOST + L"/Home/GameServer/micro?name=ov22");
@@ -683,6 +737,189 @@ TEST_F(Launcher, CloseButtonAsksAndOnlyYesEndsTheProcess) {
     ASSERT_EQ(answers.boxes.size(), 3u);
     EXPECT_TRUE(answers.boxes[2].icon);
     EXPECT_EQ(answers.boxes[2].buttons, (std::vector<int>{IDOK, IDCANCEL}));
+}
+
+} // namespace
+
+namespace {
+
+// What the launcher is at one system DPI on one screen: its scale, and its window, controls and
+// button images at that scale, written out (not computed with the code under test).
+struct DpiCase {
+    UINT dpi;
+    int screenWidth, screenHeight;
+    int quarters;
+    SIZE window;
+    RECT browser, closeBtn, minBtn; // left, top, width, height
+    SIZE closeImage, minImage;
+};
+
+const DpiCase kDpiCases[] = {
+    {192, 3840, 2160, 8, {2514, 1754}, {726, 616, 1316, 852}, {2036, 498, 116, 176}, {1924, 474, 124, 118},
+     {104, 160}, {114, 122}},
+    {144, 2560, 1440, 6, {1886, 1316}, {545, 462, 987, 639}, {1527, 374, 87, 132}, {1443, 356, 93, 88},
+     {78, 120}, {86, 92}},
+    // 200 % on a screen too small for the launcher at more than 1, and 96 DPI anywhere: as always.
+    {192, 1920, 1080, 4, {1257, 877}, {363, 308, 658, 426}, {1018, 249, 58, 88}, {962, 237, 62, 59}, {52, 80},
+     {57, 61}},
+    {96, 0, 0, 4, {1257, 877}, {363, 308, 658, 426}, {1018, 249, 58, 88}, {962, 237, 62, 59}, {52, 80}, {57, 61}},
+};
+
+// The case of this process's DPI and screen; null when there is none (the test is skipped).
+const DpiCase* CurrentDpiCase() {
+    const UINT dpi = SystemDpi();
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    for (const DpiCase& c : kDpiCases) {
+        if (c.dpi == dpi && (c.screenWidth == 0 || (c.screenWidth == w && c.screenHeight == h))) return &c;
+    }
+    return nullptr;
+}
+
+// The screen's pixels in r, as 0x00RRGGBB rows.
+std::vector<uint32_t> ReadScreen(const RECT& r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    std::vector<uint32_t> out(static_cast<size_t>(w) * h);
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    fw::UniqueBitmap dib(::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    fw::WindowDc screen(nullptr);
+    fw::UniqueDc mem(::CreateCompatibleDC(screen.get()));
+    if (!dib || !bits || !mem) return {};
+    {
+        fw::SelectObjectGuard select(mem.get(), dib.get());
+        ::BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
+        ::GdiFlush();
+    }
+    std::memcpy(out.data(), bits, out.size() * 4);
+    for (uint32_t& p : out) p &= 0xFFFFFF;
+    return out;
+}
+
+// An image resource drawn at scale times its size the way a launcher at that scale shows its
+// art (premultiplied 0xAARRGGBB, rows top-down).
+std::vector<uint32_t> ArtAt(UINT id, double scale, int width, int height) {
+    std::vector<uint32_t> out(static_cast<size_t>(width) * height);
+    const test::DecodedImage art = test::DecodeResourceImage(id, L"PNG");
+    if (art.width == 0) return {};
+    Gdiplus::Bitmap source(static_cast<INT>(art.width), static_cast<INT>(art.height), static_cast<INT>(art.width) * 4,
+                           PixelFormat32bppARGB, reinterpret_cast<BYTE*>(const_cast<UINT32*>(art.argb.data())));
+    Gdiplus::Bitmap target(width, height, width * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(out.data()));
+    Gdiplus::Graphics g(&target);
+    g.SetInterpolationMode(scale == 1.0 ? Gdiplus::InterpolationModeNearestNeighbor
+                                        : Gdiplus::InterpolationModeHighQualityBicubic);
+    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+    Gdiplus::ImageAttributes clamp;
+    clamp.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    const Gdiplus::REAL w = static_cast<Gdiplus::REAL>(art.width), h = static_cast<Gdiplus::REAL>(art.height);
+    const Gdiplus::RectF dest(0, 0, static_cast<Gdiplus::REAL>(w * scale), static_cast<Gdiplus::REAL>(h * scale));
+    g.DrawImage(&source, dest, 0, 0, w, h, Gdiplus::UnitPixel, &clamp);
+    g.Flush(Gdiplus::FlushIntentionSync);
+    return out;
+}
+
+int Distance(uint32_t a, uint32_t b) {
+    int d = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    }
+    return d;
+}
+
+class HighDpiLauncher : public Launcher {};
+
+TEST_F(HighDpiLauncher, WindowControlsArtAndPageZoomFollowTheScale) {
+    const DpiCase* expected = CurrentDpiCase();
+    if (!expected) GTEST_SKIP() << "no case for " << SystemDpi() << " DPI on this screen";
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    struct OleEnd {
+        ~OleEnd() { ::OleUninitialize(); }
+    } oleEnd;
+    test::RecordingBrowserClass browsers;
+    ASSERT_TRUE(browsers.ok());
+    test::GdiplusSession gdiplus;
+    RECT bgRect{}, coRect{}, browser{}, closeBtn{}, minBtn{};
+    SIZE closeImage{}, minImage{};
+    int quarters = 0;
+    std::vector<uint32_t> screen;
+    std::vector<std::string> callsAtStart;
+    Run([&] {
+        auto* background = dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd());
+        ASSERT_NE(background, nullptr);
+        CVxStandardDlg* c = CompanionOf(background->m_hWnd);
+        ASSERT_NE(c, nullptr);
+        quarters = background->Scale().Quarters();
+        EXPECT_EQ(c->LauncherScale(), background->Scale());
+        ::GetWindowRect(background->m_hWnd, &bgRect);
+        ::GetWindowRect(c->m_hWnd, &coRect);
+        auto childRect = [&](int id) {
+            RECT r{};
+            ::GetWindowRect(::GetDlgItem(c->m_hWnd, id), &r);
+            ::MapWindowPoints(nullptr, c->m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+            return RECT{r.left, r.top, r.right - r.left, r.bottom - r.top};
+        };
+        browser = childRect(IDC_BROWSER);
+        closeBtn = childRect(IDC_BTN_CLOSE);
+        minBtn = childRect(IDC_BTN_MINIMIZE);
+        closeImage = {c->m_btnClose.GetNormalImage().Width(), c->m_btnClose.GetNormalImage().Height()};
+        minImage = {c->m_btnMinimize.GetNormalImage().Width(), c->m_btnMinimize.GetNormalImage().Height()};
+        // A new document of the page is zoomed again.
+        FireNavigateComplete2(c, nullptr, L"http://launcher.example/servers?page=2");
+        callsAtStart = BrowserCalls();
+        test::PumpFor(300);
+        screen = ReadScreen(bgRect);
+        CloseCurrentLauncher();
+    });
+    EXPECT_EQ(quarters, expected->quarters);
+    EXPECT_EQ(bgRect.right - bgRect.left, expected->window.cx);
+    EXPECT_EQ(bgRect.bottom - bgRect.top, expected->window.cy);
+    EXPECT_TRUE(::EqualRect(&bgRect, &coRect)) << "the companion lies exactly over the background";
+    auto expectRect = [](const RECT& got, const RECT& want, const char* what) {
+        EXPECT_EQ(got.left, want.left) << what;
+        EXPECT_EQ(got.top, want.top) << what;
+        EXPECT_EQ(got.right, want.right) << what << " width";
+        EXPECT_EQ(got.bottom, want.bottom) << what << " height";
+    };
+    expectRect(browser, expected->browser, "browser");
+    expectRect(closeBtn, expected->closeBtn, "close button");
+    expectRect(minBtn, expected->minBtn, "minimise button");
+    EXPECT_EQ(closeImage.cx, expected->closeImage.cx);
+    EXPECT_EQ(closeImage.cy, expected->closeImage.cy);
+    EXPECT_EQ(minImage.cx, expected->minImage.cx);
+    EXPECT_EQ(minImage.cy, expected->minImage.cy);
+    // The page: zoomed by the scale (command 63, OLECMDID_OPTICAL_ZOOM, in percent) after the
+    // start page is requested and on each completed navigation; not at all at 1.
+    const std::string zoom = "1 ExecWB 63 " + std::to_string(expected->quarters * 25);
+    const std::vector<std::string> want =
+        expected->quarters == 4 ? std::vector<std::string>{"1 new"} : std::vector<std::string>{"1 new", zoom, zoom};
+    EXPECT_EQ(callsAtStart, want);
+
+    // Pixels of the title plaque (no control over it) against the art: at a scale above 1 the
+    // 2x art brought to the scale, sharp; not the 1x art enlarged, which differs there.
+    const int w = expected->window.cx, h = expected->window.cy;
+    ASSERT_EQ(screen.size(), static_cast<size_t>(w) * h);
+    const double s = expected->quarters / 4.0;
+    const std::vector<uint32_t> art =
+        expected->quarters == 4 ? ArtAt(IDB_SKIN, 1.0, w, h) : ArtAt(IDB_SKIN_2X, s / 2.0, w, h);
+    const std::vector<uint32_t> enlarged = ArtAt(IDB_SKIN, s, w, h);
+    ASSERT_EQ(art.size(), screen.size());
+    const RECT plaque = UiScale::FromQuarters(expected->quarters).Rect(RECT{560, 160, 824, 214});
+    int compared = 0, mismatched = 0, enlargedDiffers = 0;
+    for (int y = plaque.top; y < plaque.bottom; ++y) {
+        for (int x = plaque.left; x < plaque.right; ++x) {
+            const size_t i = static_cast<size_t>(y) * w + x;
+            if ((art[i] >> 24) != 255) continue;
+            ++compared;
+            if (Distance(screen[i], art[i]) > 3) ++mismatched;
+            if (Distance(enlarged[i], art[i]) > 40) ++enlargedDiffers;
+        }
+    }
+    EXPECT_GT(compared, 1000);
+    EXPECT_EQ(mismatched, 0) << "of " << compared << " opaque pixels";
+    if (expected->quarters != 4) {
+        EXPECT_GT(enlargedDiffers, 50) << "the 1x art enlarged would not pass";
+    }
 }
 
 } // namespace

@@ -108,6 +108,11 @@ const ExpectedResource kResources[] = {
     {kTypePng, IDB_SKIN, kLangChinese, 0},
     {kTypePng, IDB_MIN, kLangChinese, 0},
     {kTypePng, IDB_MIN_HOT, kLangChinese, 0},
+    {kTypePng, IDB_SKIN_2X, kLangChinese, 0},
+    {kTypePng, IDB_CLOSE_HOT_2X, kLangChinese, 0},
+    {kTypePng, IDB_CLOSE_2X, kLangChinese, 0},
+    {kTypePng, IDB_MIN_2X, kLangChinese, 0},
+    {kTypePng, IDB_MIN_HOT_2X, kLangChinese, 0},
     {RT_GROUP_ICON, IDR_MAINFRAME, kLangChinese, 20},
     {RT_ICON, 1, kLangChinese, 9640},
     {RT_HTML, IDR_HTML_GAME, kLangChinese, 237},
@@ -608,6 +613,9 @@ TEST(ResourceTable, PngImages) {
     const Png pngs[] = {
         {IDB_CLOSE_HOT, 52, 80, 3}, {IDB_CLOSE, 52, 80, 3}, {IDB_SKIN, 1257, 877, 6},
         {IDB_MIN, 57, 61, 3},       {IDB_MIN_HOT, 57, 61, 3},
+        // Twice the size for high-DPI screens.
+        {IDB_CLOSE_HOT_2X, 104, 160, 3}, {IDB_CLOSE_2X, 104, 160, 3}, {IDB_SKIN_2X, 2514, 1754, 6},
+        {IDB_MIN_2X, 114, 122, 3},       {IDB_MIN_HOT_2X, 114, 122, 3},
     };
     for (const Png& png : pngs) {
         SCOPED_TRACE(png.id);
@@ -641,7 +649,8 @@ TEST(ResourceTable, PngImages) {
 
 TEST(ResourceTable, HotButtonImagesAreBrighterVersionsOfTheSameShape) {
     test::GdiplusSession gdiplus;
-    for (const auto& pair : {std::pair<WORD, WORD>{IDB_CLOSE, IDB_CLOSE_HOT}, {IDB_MIN, IDB_MIN_HOT}}) {
+    for (const auto& pair : {std::pair<WORD, WORD>{IDB_CLOSE, IDB_CLOSE_HOT}, {IDB_MIN, IDB_MIN_HOT},
+                             {IDB_CLOSE_2X, IDB_CLOSE_HOT_2X}, {IDB_MIN_2X, IDB_MIN_HOT_2X}}) {
         SCOPED_TRACE(pair.first);
         const std::vector<BYTE> normalBytes = Bytes(kTypePng, IntRes(pair.first));
         const std::vector<BYTE> hotBytes = Bytes(kTypePng, IntRes(pair.second));

@@ -416,8 +416,61 @@ std::vector<RecordingBrowserClass::Entry> g_browserLog;
 IClassFactory* g_realBrowserClass = nullptr;
 int g_browsersMade = 0;
 
-// IOleObject of a real browser with Close and SetClientSite(null) recorded; every other interface
-// is the real control's own.
+// IDispatch of a real browser with ExecWB (dispatch id 502) recorded as "ExecWB <command>
+// <value of the in argument>"; every call goes on to the real control.
+class RecordingDispatch final : public IDispatch {
+public:
+    RecordingDispatch(IDispatch* inner, IUnknown* outer, int number)
+        : m_inner(inner), m_outer(outer), m_number(number) {
+        m_outer->AddRef();
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IDispatch) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return m_outer->QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_ref); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG ref = --m_ref;
+        if (ref == 0) delete this;
+        return static_cast<ULONG>(ref);
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* p) override { return m_inner->GetTypeInfoCount(p); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT i, LCID l, ITypeInfo** t) override {
+        return m_inner->GetTypeInfo(i, l, t);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID r, LPOLESTR* n, UINT c, LCID l, DISPID* d) override {
+        return m_inner->GetIDsOfNames(r, n, c, l, d);
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* res, EXCEPINFO* e,
+                                     UINT* a) override {
+        if (id == 502 && p && p->cArgs == 4) {
+            // Arguments last to first: pvaOut, pvaIn, cmdexecopt, cmdID.
+            const VARIANT& in = p->rgvarg[1];
+            const VARIANT* value = in.vt == (VT_BYREF | VT_VARIANT) ? in.pvarVal : &in;
+            std::string call = "ExecWB " + std::to_string(p->rgvarg[3].lVal) + " " +
+                               (value && value->vt == VT_I4 ? std::to_string(value->lVal) : std::string("?"));
+            g_browserLog.push_back({m_number, call});
+        }
+        return m_inner->Invoke(id, r, l, f, p, res, e, a);
+    }
+
+private:
+    ~RecordingDispatch() {
+        m_inner->Release();
+        m_outer->Release();
+    }
+    LONG m_ref = 1;
+    IDispatch* m_inner;
+    IUnknown* m_outer;
+    int m_number;
+};
+
+// IOleObject of a real browser with Close and SetClientSite(null) recorded, and its IDispatch
+// with ExecWB recorded; every other interface is the real control's own.
 class RecordingOleObject final : public IOleObject {
 public:
     RecordingOleObject(IOleObject* inner, int number) : m_inner(inner), m_number(number) { ++g_recordersLive; }
@@ -425,6 +478,13 @@ public:
         if (riid == IID_IOleObject) {
             *ppv = static_cast<IOleObject*>(this);
             AddRef();
+            return S_OK;
+        }
+        if (riid == IID_IDispatch) {
+            IDispatch* inner = nullptr;
+            const HRESULT hr = m_inner->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&inner));
+            if (FAILED(hr)) return hr;
+            *ppv = static_cast<IDispatch*>(new RecordingDispatch(inner, static_cast<IOleObject*>(this), m_number));
             return S_OK;
         }
         return m_inner->QueryInterface(riid, ppv);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes docs/launcher.png and docs/game.png: the real windows under Wine in a private Xvfb;
-# and docs/launcher-page.png: the sample launcher page at the launcher's size in headless
-# Chromium, as an ordinary browser shows it after a click.
+# docs/launcher-200.png: the launcher at 200 % (192 DPI, in the build's high-DPI prefix, on a
+# screen large enough for it); and docs/launcher-page.png: the sample launcher page at the
+# launcher's size in headless Chromium, as an ordinary browser shows it after a click.
 # OrvaneScreens.exe (tools/ScreenshotDriver.cpp) runs the application, photographs the
 # launcher, hands over to the game window through the page's outLink and photographs it with
 # its exit confirmation open. Wine has no HTML engine here, so both page areas stay empty.
@@ -21,10 +22,22 @@ if [ "${1:-}" != "--in-display" ]; then
   convert build/shots/out/launcher-page.png -strip docs/launcher-page.png
   # A screen just wider than the launcher keeps the game window's text at its real size; -br: a
   # plain black desktop behind the launcher's transparent edges.
-  exec xvfb-run -a -s "-screen 0 1280x960x24 -br" bash "$0" --in-display
+  xvfb-run -a -s "-screen 0 1280x960x24 -br" bash "$0" --in-display
+  # 200 %: the launcher at 2514 x 1754 needs a screen at least that large.
+  exec xvfb-run -a -s "-screen 0 2560x1920x24 -br" bash "$0" --in-display --dpi 192
 fi
 
 source "$root/tools/wine-env.sh"
+if [ "${2:-}" = "--dpi" ]; then
+  wine_env_up "$root/build/shots" "$3"
+  trap wine_env_down EXIT
+  cd "$root/build/shots"
+  timeout 180 "$WINE" ./OrvaneScreens.exe 'out\launcher-200.png' 'out\game-200.png'
+  convert out/launcher-200.png -strip "$root/docs/launcher-200.png"
+  echo "wrote docs/launcher-200.png"
+  exit 0
+fi
+
 wine_env_up "$root/build/shots"
 trap wine_env_down EXIT
 cd "$root/build/shots"

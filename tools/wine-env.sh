@@ -1,13 +1,15 @@
 # Sourced by the run, test and screenshot scripts: a Wine prefix inside the given build folder,
 # tuned for tests (no window manager waits), with a CJK font for the Chinese captions, and its
 # service processes started detached from our stdio.
-# Usage: wine_env_up <build-dir>; ...; wine_env_down
+# Usage: wine_env_up <build-dir> [dpi]; ...; wine_env_down
+# With a dpi the programs run in a second prefix of the build folder, "wineprefix-hidpi", whose
+# system DPI (HKCU\Control Panel\Desktop LogPixels) is set to it; each new process reads it.
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 
 wine_env_up() {
-  local dir="$1"
-  export WINEPREFIX="$dir/wineprefix"
+  local dir="$1" dpi="${2:-}"
+  export WINEPREFIX="$dir/wineprefix${dpi:+-hidpi}"
   export WINEDEBUG="${WINEDEBUG:--all}"
   export WINEDLLOVERRIDES="mscoree,mshtml="
   # The marker names the prefix layout: a prefix made by an older script is made again.
@@ -32,6 +34,9 @@ wine_env_up() {
   fi
   "$WINESERVER" -p
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  if [ -n "$dpi" ]; then
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
+  fi
 }
 
 wine_env_down() {
@@ -41,7 +46,7 @@ wine_env_down() {
 # For the scripts that run programs: the prefix of <build-dir> up, taken down again when the
 # calling script exits, and <build-dir> as the current folder.
 wine_env_enter() {
-  wine_env_up "$1"
+  wine_env_up "$1" "${2:-}"
   trap wine_env_down EXIT
   cd "$1"
 }

@@ -31,8 +31,25 @@ bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept
 }
 
 CTranslucentDialog::CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType,
-                                       HMODULE hImageModule, CWnd* pParent) noexcept
-    : CDialog(nIDTemplate, pParent), m_pImage(SkinFrame::Acquire(nImageID, lpszImageType, hImageModule)) {}
+                                       HMODULE hImageModule, CWnd* pParent, UINT nHighDpiImageID) noexcept
+    : CDialog(nIDTemplate, pParent) {
+    if (nHighDpiImageID && SystemDpi() > 96) {
+        try {
+            // Kept for the choice of scale when the window is created.
+            m_skinRequest.id = nImageID;
+            m_skinRequest.intType = IS_INTRESOURCE(lpszImageType) ? reinterpret_cast<ULONG_PTR>(lpszImageType) : 0;
+            if (!m_skinRequest.intType && lpszImageType) m_skinRequest.namedType = lpszImageType;
+            m_skinRequest.module = hImageModule;
+            m_nHighDpiImageID = nHighDpiImageID;
+            // The 1x skin is not decoded when the 2x art will be shown instead: its size is enough
+            // to choose the scale. (A skin whose size cannot be read so is taken as it is.)
+            if (SkinFrame::ImageSize(nImageID, lpszImageType, hImageModule, m_skinRequest.size)) return;
+        } catch (...) {
+            m_nHighDpiImageID = 0;
+        }
+    }
+    m_pImage = SkinFrame::Acquire(nImageID, lpszImageType, hImageModule);
+}
 
 CTranslucentDialog::~CTranslucentDialog() {
     m_pStandardDialog.reset();
@@ -75,8 +92,48 @@ LRESULT CTranslucentDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
+void CTranslucentDialog::ChooseScale(POINT createPos) noexcept {
+    m_scale = UiScale();
+    if (!m_nHighDpiImageID) return;
+    const LPCWSTR type =
+        m_skinRequest.intType ? MAKEINTRESOURCEW(m_skinRequest.intType) : m_skinRequest.namedType.c_str();
+    // A skin left for now: the 1x one after all, unless the 2x art takes its place below.
+    struct TakeSkin {
+        CTranslucentDialog& self;
+        LPCWSTR type;
+        ~TakeSkin() {
+            if (!self.m_pImage && self.m_skinRequest.size.cx > 0 && self.m_scale.IsOne()) {
+                self.m_pImage = SkinFrame::Acquire(self.m_skinRequest.id, type, self.m_skinRequest.module);
+            }
+        }
+    } takeSkin{*this, type};
+    const SIZE size = m_pImage ? SIZE{Extent(SkinWidth()), Extent(SkinHeight())} : m_skinRequest.size;
+    const UINT dpi = SystemDpi();
+    if (dpi <= 96 || size.cx <= 0 || size.cy <= 0) return;
+    // The work area of the monitor the window opens on: the primary one when it is centred (on
+    // SPI_GETWORKAREA), else the one nearest to where it is created.
+    RECT work{};
+    if (m_bCenterWindow) {
+        fw::Ignore(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    } else {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (::GetMonitorInfoW(::MonitorFromPoint(createPos, MONITOR_DEFAULTTONEAREST), &info)) work = info.rcWork;
+    }
+    const UiScale scale = FitScale(dpi, size, work);
+    if (scale.IsOne()) return;
+    // The art drawn at 2x, brought to the scale; without it the window stays at 1: a 1x skin is
+    // never enlarged.
+    std::shared_ptr<const SkinFrame> art =
+        SkinFrame::Acquire(m_nHighDpiImageID, type, m_skinRequest.module, scale.Value() / 2.0);
+    if (!art || !art->Bitmap()) return;
+    m_pImage = std::move(art);
+    m_scale = scale;
+}
+
 int CTranslucentDialog::OnCreate(CREATESTRUCTW* pcs) {
     POINT pos{pcs ? pcs->x : 0, pcs ? pcs->y : 0};
+    ChooseScale(pos);
     if (m_bCenterWindow) {
         // Centred as the framed window the template describes; the frame goes below.
         RECT r{0, 0, Extent(SkinWidth()), Extent(SkinHeight())};

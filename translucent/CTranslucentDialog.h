@@ -3,6 +3,7 @@
 // presented with UpdateLayeredWindow; a colour-keyed companion dialog (the controls) is kept
 // exactly over it. Overlay widgets can be composed into the same frame.
 #include "framework/CDialog.h"
+#include "framework/UiScale.h"
 #include "translucent/COverlayWidget.h"
 #include "translucent/CStandardDialog.h"
 #include "translucent/IRenderListener.h"
@@ -12,6 +13,7 @@
 #include "framework/GdiPlus.h"
 
 #include <list>
+#include <string>
 #include <memory>
 
 // Top-left corner that centres a framed window of framedWidth x framedHeight on workArea, in
@@ -28,8 +30,11 @@ public:
     // first time in the process; see SkinFrame). Nothing is thrown: a window built while the
     // previous main window is already retired must come into being, without its skin (0 x 0)
     // if need be.
+    // nHighDpiImageID: the same skin drawn at twice the resolution, a resource of the same type
+    // and module; 0: none, and the window keeps the skin's own size on any screen. Above 96 DPI
+    // the choice between the two waits until the window is created (see ChooseScale).
     CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType, HMODULE hImageModule,
-                       CWnd* pParent) noexcept;
+                       CWnd* pParent, UINT nHighDpiImageID = 0) noexcept;
     ~CTranslucentDialog() override;
 
     // A new companion constructed with this window as its parent, or null; this window owns it.
@@ -44,12 +49,20 @@ public:
     // Composes and presents again unless m_bIgnoreRenderEvents is set.
     void OnRenderEvent(void* pSender) override;
 
+    // How much larger than the skin's own size the window is drawn on a high-DPI screen; decided
+    // when the window is created (1 before that, and always at 96 DPI).
+    UiScale Scale() const noexcept { return m_scale; }
+
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
     int OnCreate(CREATESTRUCTW* pcs);
+    // Above 96 DPI: the scale the window is drawn at (FitScale on the work area of the monitor it
+    // opens on) and the skin from m_nHighDpiImageID at that scale. At 96 DPI, or without that
+    // art, the scale stays 1 and the skin as it is.
+    void ChooseScale(POINT createPos) noexcept;
     void OnMove(int x, int y);
     void OnSize(UINT nType, int cx, int cy);
     BOOL OnEraseBkgnd(HDC hdc);
@@ -73,7 +86,21 @@ protected:
     // Nothing sets it by default: render events are honoured.
     bool m_bIgnoreRenderEvents = false;
     bool m_bWidgetsOnly = false;
+    // See the constructor; 0 at 96 DPI.
+    UINT m_nHighDpiImageID = 0;
+    UiScale m_scale;
+
     std::unique_ptr<CStandardDialog> m_pStandardDialog;
     // Drawing order; the list does not own its widgets.
     std::list<COverlayWidget*> m_widgets;
+
+private:
+    // The skin as asked for, with the 1x size read from its header, while the choice of scale waits.
+    struct SkinRequest {
+        UINT id = 0;
+        ULONG_PTR intType = 0;
+        std::wstring namedType;
+        HMODULE module = nullptr;
+        SIZE size{};
+    } m_skinRequest;
 };

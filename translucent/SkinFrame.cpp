@@ -1,12 +1,14 @@
 #include "translucent/SkinFrame.h"
 
 #include "app/ResourceImage.h"
+#include "framework/ResourceBytes.h"
 #include "framework/CWinApp.h"
 #include "translucent/CTranslucentDialog.h"
 
 #include "framework/GdiPlus.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <cwctype>
 #include <new>
@@ -49,10 +51,52 @@ void SkinFrame::InjectFault(Fault fault) noexcept {
 }
 
 std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module) noexcept {
+    try {
+        return Acquire(MakeKey(id, type, module));
+    } catch (...) {
+        // No memory for the key: the window goes without its skin.
+        return nullptr;
+    }
+}
+
+std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module, double scale) noexcept {
+    try {
+        Key key = MakeKey(id, type, module);
+        key.scale = scale;
+        return Acquire(std::move(key));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+bool SkinFrame::ImageSize(UINT id, LPCWSTR type, HMODULE module, SIZE& size) noexcept {
+    try {
+        const Key key = MakeKey(id, type, module);
+        if (key.intType) return false;
+        const ResourceBytes res = FindResourceBytes(key.module, MAKEINTRESOURCEW(key.id), key.namedType.c_str());
+        // Signature, then the IHDR chunk: length, "IHDR", width and height, big-endian.
+        static const BYTE kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        if (!res.data || res.size < 24 || std::memcmp(res.data, kSignature, 8) != 0 ||
+            std::memcmp(res.data + 12, "IHDR", 4) != 0) {
+            return false;
+        }
+        auto big = [&](size_t at) {
+            return (static_cast<ULONG>(res.data[at]) << 24) | (static_cast<ULONG>(res.data[at + 1]) << 16) |
+                   (static_cast<ULONG>(res.data[at + 2]) << 8) | res.data[at + 3];
+        };
+        const ULONG w = big(16), h = big(20);
+        if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return false;
+        size = SIZE{static_cast<LONG>(w), static_cast<LONG>(h)};
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::shared_ptr<const SkinFrame> SkinFrame::Acquire(Key key) noexcept {
     // Skins are asked for on the user-interface thread only.
     static std::vector<std::shared_ptr<const SkinFrame>> s_kept;
     try {
-        Key key = MakeKey(id, type, module);
         for (const auto& kept : s_kept) {
             if (kept->m_key == key) return kept;
         }
@@ -96,14 +140,45 @@ void SkinFrame::DrawScaled(Gdiplus::Graphics& graphics, int x, int y, int cx, in
     graphics.DrawImage(&view, x, y, cx, cy);
 }
 
+bool SkinFrame::DrawInto(Gdiplus::Image& image, UINT cx, UINT cy, void* bits, bool drawingFails) const noexcept {
+    try {
+        // A view of the frame's pixels, bottom row last as GDI+ counts rows, starting transparent.
+        const INT stride = static_cast<INT>(cx) * 4;
+        std::memset(bits, 0, static_cast<size_t>(stride) * cy);
+        BYTE* lastRow = static_cast<BYTE*>(bits) + static_cast<ptrdiff_t>(stride) * (cy - 1);
+        Gdiplus::Bitmap view(static_cast<INT>(cx), static_cast<INT>(cy), -stride, PixelFormat32bppPARGB, lastRow);
+        Gdiplus::Graphics graphics(&view);
+        graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+        graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+        graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+        // The image's own border is not faded into a transparent surround a second time.
+        Gdiplus::ImageAttributes clamp;
+        clamp.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+        const Gdiplus::REAL w = static_cast<Gdiplus::REAL>(image.GetWidth());
+        const Gdiplus::REAL h = static_cast<Gdiplus::REAL>(image.GetHeight());
+        const Gdiplus::RectF dest(0.0f, 0.0f, static_cast<Gdiplus::REAL>(w * m_key.scale),
+                                  static_cast<Gdiplus::REAL>(h * m_key.scale));
+        Gdiplus::Status status = graphics.DrawImage(&image, dest, 0.0f, 0.0f, w, h, Gdiplus::UnitPixel, &clamp);
+        graphics.Flush(Gdiplus::FlushIntentionSync);
+        if (status == Gdiplus::Ok) status = graphics.GetLastStatus();
+        return status == Gdiplus::Ok && !drawingFails;
+    } catch (...) {
+        return false;
+    }
+}
+
 void SkinFrame::Prepare(bool drawingFails) noexcept {
     try {
         const LPCWSTR type = m_key.intType ? MAKEINTRESOURCEW(m_key.intType) : m_key.namedType.c_str();
         const std::unique_ptr<Gdiplus::Image> image(LoadResourceImage(m_key.id, type, m_key.module));
         if (!image) return;
         // 0 when the image failed to load: the window is then sized to nothing.
-        const UINT cx = image->GetWidth();
-        const UINT cy = image->GetHeight();
+        const UINT imageWidth = image->GetWidth();
+        const UINT imageHeight = image->GetHeight();
+        const bool scaled = m_key.scale != 1.0;
+        if (scaled && !(m_key.scale > 0.0 && m_key.scale <= 4.0)) return;
+        const UINT cx = scaled ? static_cast<UINT>(std::ceil(imageWidth * m_key.scale - 1e-9)) : imageWidth;
+        const UINT cy = scaled ? static_cast<UINT>(std::ceil(imageHeight * m_key.scale - 1e-9)) : imageHeight;
         BITMAPINFO bmi{};
         if (cx == 0 || cy == 0 || !MakeFrameHeader(cx, cy, bmi.bmiHeader)) return;
         void* bits = nullptr;
@@ -113,7 +188,10 @@ void SkinFrame::Prepare(bool drawingFails) noexcept {
         // A raster image converts straight into the frame, bottom-up, in one pass: the same
         // premultiplied pixels as drawing it over transparent black, without the drawing.
         bool converted = false;
-        if (image->GetType() == Gdiplus::ImageTypeBitmap && !drawingFails) {
+        if (scaled) {
+            if (!DrawInto(*image, cx, cy, bits, drawingFails)) return;
+            converted = true;
+        } else if (image->GetType() == Gdiplus::ImageTypeBitmap && !drawingFails) {
             const INT stride = static_cast<INT>(cx) * 4;
             Gdiplus::BitmapData data{};
             data.Width = cx;

@@ -11,6 +11,7 @@
 
 namespace Gdiplus {
 class Graphics;
+class Image;
 }
 
 class SkinFrame {
@@ -22,6 +23,13 @@ public:
     // not kept: the next request tries again. Null when there was no memory for the request;
     // nothing is thrown, since a window taking its skin may be the run's only window.
     static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module) noexcept;
+    // The same for the image drawn at scale times its own size, rounded up to whole pixels, with
+    // GDI+'s high-quality bicubic filter (art drawn at 2x, for a screen at 1.5x: 0.75). Meant for
+    // scaling down; a scale of 1 keeps the image's pixels.
+    static std::shared_ptr<const SkinFrame> Acquire(UINT id, LPCWSTR type, HMODULE module, double scale) noexcept;
+    // The size of a PNG image resource, read from its header without decoding it; false when the
+    // resource is missing or is not a PNG.
+    static bool ImageSize(UINT id, LPCWSTR type, HMODULE module, SIZE& size) noexcept;
 
     // Faults a test can have the next conversion meet, once: its drawing pass reports an error
     // (the raster path is skipped so that the drawing runs), or the request runs out of memory.
@@ -49,14 +57,19 @@ private:
         WORD id = 0;
         ULONG_PTR intType = 0; // an integer resource type, or 0 for a named one
         std::wstring namedType;
+        double scale = 1.0; // of the image's own size
         bool operator==(const Key& o) const noexcept {
-            return module == o.module && id == o.id && intType == o.intType && namedType == o.namedType;
+            return module == o.module && id == o.id && intType == o.intType && namedType == o.namedType &&
+                   scale == o.scale;
         }
     };
+    static std::shared_ptr<const SkinFrame> Acquire(Key key) noexcept;
     explicit SkinFrame(Key key) noexcept : m_key(std::move(key)) {}
     static Key MakeKey(UINT id, LPCWSTR type, HMODULE module);
     // Loads and converts; leaves no bitmap and a 0 x 0 size when that fails.
     void Prepare(bool drawingFails) noexcept;
+    // Prepare's path for a scaled frame: the image drawn into the frame's pixels.
+    bool DrawInto(Gdiplus::Image& image, UINT cx, UINT cy, void* bits, bool drawingFails) const noexcept;
 
     const Key m_key;
     UINT m_cx = 0;

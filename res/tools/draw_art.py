@@ -6,7 +6,10 @@
 Writes skin.png (the launcher skin), close.png / close_hot.png and
 min.png / min_hot.png (the hanging-tag buttons), orvane.ico (the emblem)
 and, beside the resource script, dlginit103.bin (the initial data of the
-launcher companion's controls).
+launcher companion's controls).  The skin and the buttons are drawn a
+second time at twice the resolution (skin_2x.png, close_2x.png, ...) for
+high-DPI screens: the same shapes in the same units, with edges one device
+pixel wide, so they are sharp rather than a 1x image enlarged.
 
 Standard library only, so any build machine can regenerate the files, and
 fully deterministic: running it twice gives identical bytes.  Every shape is
@@ -32,6 +35,21 @@ sqrt = math.sqrt
 
 def clamp01(v):
     return 0.0 if v < 0.0 else (1.0 if v > 1.0 else v)
+
+
+# Device pixels per unit of the drawing: 1 for the 1x art, 2 for the 2x art.
+# All geometry below is in units (the 1x art's pixels).
+K = 1
+
+
+def ramp(v):
+    """Coverage across an edge.  v is the coverage the 1x art gives (a ramp
+    one unit wide, 0.5 on the edge); at K device pixels per unit the ramp is
+    K times steeper, so the edge stays one device pixel wide.  At K = 1 this
+    is clamp01 itself, so the 1x art keeps its bytes."""
+    if K == 1:
+        return clamp01(v)
+    return clamp01(0.5 + (v - 0.5) * K)
 
 
 def lerp3(a, b, t):
@@ -115,25 +133,30 @@ def sd_diamond(px, py, cx, cy, a, b):
 # Canvas: premultiplied RGB in 0..255 plus alpha in 0..1, four floats a pixel.
 
 class Canvas:
+    """w x h units, held as (w * K) x (h * K) device pixels."""
+
     def __init__(self, w, h):
-        self.w = w
-        self.h = h
-        self.p = [0.0] * (4 * w * h)
+        self.w = w * K
+        self.h = h * K
+        self.p = [0.0] * (4 * self.w * self.h)
 
     def paint(self, x0, y0, x1, y1, shader, hole=None):
         """Composes shader(fx, fy) -> (r, g, b, alpha) or None over the box.
 
-        fx, fy are pixel centres.  hole = (hx0, hy0, hx1, hy1) is a box of
-        pixels the caller knows the shader leaves alone; it is skipped.
+        Boxes are in units; fx, fy are device pixel centres in units.
+        hole = (hx0, hy0, hx1, hy1) is a box (whole units) the caller knows
+        the shader leaves alone; it is skipped.
         """
-        x0 = max(0, int(math.floor(x0)))
-        y0 = max(0, int(math.floor(y0)))
-        x1 = min(self.w, int(math.ceil(x1)))
-        y1 = min(self.h, int(math.ceil(y1)))
+        x0 = max(0, int(math.floor(x0 * K)))
+        y0 = max(0, int(math.floor(y0 * K)))
+        x1 = min(self.w, int(math.ceil(x1 * K)))
+        y1 = min(self.h, int(math.ceil(y1 * K)))
+        if hole:
+            hole = tuple(v * K for v in hole)
         p = self.p
         w = self.w
         for y in range(y0, y1):
-            fy = y + 0.5
+            fy = (y + 0.5) / K
             if hole and hole[1] <= y < hole[3]:
                 spans = ((x0, min(x1, hole[0])), (max(x0, hole[2]), x1))
             else:
@@ -141,7 +164,7 @@ class Canvas:
             row = 4 * y * w
             for sx0, sx1 in spans:
                 for x in range(sx0, sx1):
-                    c = shader(x + 0.5, fy)
+                    c = shader((x + 0.5) / K, fy)
                     if c is None:
                         continue
                     a = c[3]
@@ -161,6 +184,8 @@ class Canvas:
                         p[i + 3] = a + p[i + 3] * k
 
     def fill_rect(self, x0, y0, x1, y1, rgb):
+        """Whole units."""
+        x0, y0, x1, y1 = x0 * K, y0 * K, x1 * K, y1 * K
         row = [float(rgb[0]), float(rgb[1]), float(rgb[2]), 1.0] * (x1 - x0)
         for y in range(y0, y1):
             i = 4 * (y * self.w + x0)
@@ -320,7 +345,7 @@ def draw_emblem(cv, cx, cy, R, shadow=True, ticks=True, bold=False):
     def body(fx, fy):
         dx, dy = fx - cx, fy - cy
         rr = sqrt(dx * dx + dy * dy)
-        cov = clamp01(R + 0.5 - rr)
+        cov = ramp(R + 0.5 - rr)
         if cov <= 0.0:
             return None
         th = math.atan2(dy, dx)
@@ -334,12 +359,12 @@ def draw_emblem(cv, cx, cy, R, shadow=True, ticks=True, bold=False):
             major = int(round(((th + math.pi) % (2 * math.pi)) / seg)) % 6 == 0
             half = (1.2 if major else 0.6) * max(k, 0.5)
             reach = disc_r - (10 if major else 7) * k
-            tc = clamp01(half + 0.5 - off) * clamp01(rr - reach + 0.5)
+            tc = ramp(half + 0.5 - off) * ramp(rr - reach + 0.5)
             if tc > 0:
                 col = lerp3(col, scale3(gold(0.55 + 0.3 * lit), 0.8), tc * 0.85)
         # Groove then bevelled ring.
-        col = lerp3(col, (14.0, 11.0, 8.0), clamp01(rr - disc_r + 0.5))
-        rc = clamp01(rr - (R - ring_w) + 0.5)
+        col = lerp3(col, (14.0, 11.0, 8.0), ramp(rr - disc_r + 0.5))
+        rc = ramp(rr - (R - ring_w) + 0.5)
         if rc > 0:
             u = (rr - (R - ring_w)) / ring_w
             bevel = (u - 0.5) * 2.0 * lit * 0.45
@@ -357,7 +382,7 @@ def draw_emblem(cv, cx, cy, R, shadow=True, ticks=True, bold=False):
 
     def star(fx, fy):
         d = sd_poly(fx, fy, pts)
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0.0:
             return None
         th = math.atan2(fy - cy, fx - cx)
@@ -378,7 +403,7 @@ def draw_emblem(cv, cx, cy, R, shadow=True, ticks=True, bold=False):
 
     def outline(fx, fy):
         d = abs(sqrt((fx - cx) ** 2 + (fy - cy) ** 2) - ring_r) - half - max(2.5 * k, 0.7)
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         return None if cov <= 0 else (8.0, 10.0, 14.0, cov * 0.85)
     cv.paint(cx - sr, cy - sr, cx + sr, cy + sr, outline)
 
@@ -386,7 +411,7 @@ def draw_emblem(cv, cx, cy, R, shadow=True, ticks=True, bold=False):
         dx, dy = fx - cx, fy - cy
         rr = sqrt(dx * dx + dy * dy)
         d = abs(rr - ring_r) - half
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         lit = math.cos(math.atan2(dy, dx) - LIGHT_ANGLE)
@@ -401,14 +426,14 @@ def draw_emblem(cv, cx, cy, R, shadow=True, ticks=True, bold=False):
     def gem(fx, fy):
         dx, dy = fx - cx, fy - cy
         rr = sqrt(dx * dx + dy * dy)
-        cov = clamp01(gem_r + 0.5 - rr)
+        cov = ramp(gem_r + 0.5 - rr)
         if cov <= 0:
             return None
         hx, hy = dx + gem_r * 0.35, dy + gem_r * 0.35
         hl = math.exp(-(hx * hx + hy * hy) / (gem_r * gem_r * 0.18))
         col = lerp3((40.0, 150.0, 170.0), (12.0, 52.0, 66.0), clamp01(rr / gem_r))
         col = lerp3(col, (225.0, 250.0, 250.0), hl * 0.8)
-        edge = clamp01(rr - gem_r + 1.6)
+        edge = ramp(rr - gem_r + 1.6)
         col = lerp3(col, gold(0.7), edge)
         return (col[0], col[1], col[2], cov)
     cv.paint(cx - gem_r - 1, cy - gem_r - 1, cx + gem_r + 1, cy + gem_r + 1, gem)
@@ -451,8 +476,8 @@ def draw_panel(cv):
     head_top = (17.0, 19.0, 26.0)
     head_bottom = (11.0, 12.0, 17.0)
     row_col = []
-    for y in range(SKIN_H):
-        fy = y + 0.5
+    for y in range(SKIN_H * K):
+        fy = (y + 0.5) / K
         if fy < HEADER_BOTTOM:
             t = clamp01((fy - y0) / (HEADER_BOTTOM - y0))
             row_col.append(lerp3(head_top, head_bottom, t))
@@ -461,28 +486,29 @@ def draw_panel(cv):
             t = t * t * (3 - 2 * t)
             row_col.append(lerp3(top, bottom, t))
     # A warm light behind the browser frame, separable so it is two lookups.
-    lx = [math.exp(-((x + 0.5 - 692.0) / 420.0) ** 2) for x in range(SKIN_W)]
-    ly = [math.exp(-((y + 0.5 - 300.0) / 300.0) ** 2) if y + 0.5 >= HEADER_BOTTOM else 0.0
-          for y in range(SKIN_H)]
+    lx = [math.exp(-(((x + 0.5) / K - 692.0) / 420.0) ** 2) for x in range(SKIN_W * K)]
+    ly = [math.exp(-(((y + 0.5) / K - 300.0) / 300.0) ** 2) if (y + 0.5) / K >= HEADER_BOTTOM else 0.0
+          for y in range(SKIN_H * K)]
     warm = (24.0, 17.0, 8.0)
 
     p = cv.p
     W = cv.w
     noise = NOISE
-    bx0 = int(x0 - SH_REACH)
-    bx1 = int(x1 + SH_REACH)
-    by0 = int(y0 - SH_REACH)
-    by1 = min(SKIN_H, int(y1 + SH_REACH + SH_OFF + 1))
+    bx0 = int(x0 - SH_REACH) * K
+    bx1 = int(x1 + SH_REACH) * K
+    by0 = int(y0 - SH_REACH) * K
+    by1 = min(SKIN_H, int(y1 + SH_REACH + SH_OFF + 1)) * K
     for y in range(by0, by1):
-        fy = y + 0.5
+        fy = (y + 0.5) / K
         qy = abs(fy - cy) - hy + r
         qys = abs(fy - SH_OFF - cy) - hy + r
         rc = row_col[y]
         wy = ly[y]
-        nrow = (y & 63) * 64
+        # Grain and hatching in units: the 2x art has the same texture, not a finer one.
+        nrow = ((y // K) & 63) * 64
         base = 4 * y * W
         for x in range(bx0, bx1):
-            fx = x + 0.5
+            fx = (x + 0.5) / K
             qx = abs(fx - cx) - hx + r
             if qx > 0.0 and qy > 0.0:
                 d = sqrt(qx * qx + qy * qy) - r
@@ -493,7 +519,7 @@ def draw_panel(cv):
             i = base + 4 * x
             if d < -60.0:
                 # Deep inside: plain body colour.
-                n = noise[nrow + (x & 63)] * 2.2 + (1.6 if (x - y) % 7 == 0 else 0.0)
+                n = noise[nrow + ((x // K) & 63)] * 2.2 + (1.6 if ((x - y) // K) % 7 == 0 else 0.0)
                 wv = lx[x] * wy
                 p[i] = rc[0] + warm[0] * wv + n
                 p[i + 1] = rc[1] + warm[1] * wv + n
@@ -516,27 +542,25 @@ def draw_panel(cv):
                     pg = 182.0 * ga + pg * k
                     pb = 92.0 * ga + pb * k
                     pa = ga + pa * k
-            cov = 0.5 - d
+            cov = ramp(0.5 - d)
             if cov > 0.0:
-                if cov > 1.0:
-                    cov = 1.0
                 # Body, darkened towards the rim for depth.
-                n = noise[nrow + (x & 63)] * 2.2 + (1.6 if (x - y) % 7 == 0 else 0.0)
+                n = noise[nrow + ((x // K) & 63)] * 2.2 + (1.6 if ((x - y) // K) % 7 == 0 else 0.0)
                 wv = lx[x] * wy
                 sh = 1.0 - 0.42 * (1.0 - (-d) / 60.0) ** 2
                 col = ((rc[0] + warm[0] * wv) * sh + n,
                        (rc[1] + warm[1] * wv) * sh + n,
                        (rc[2] + warm[2] * wv) * sh + n)
                 # Thin inner gold line.
-                lc = clamp01(1.0 - abs(d + 8.0))
+                lc = ramp(1.0 - abs(d + 8.0))
                 if lc > 0.0:
                     col = lerp3(col, scale3(gold(0.45), 0.85), lc * 0.55)
                 # Dark gap between rim and inner line.
-                gc = clamp01(d + RIM + 2.5) * clamp01(-(d + RIM) + 0.5 + 2.0)
+                gc = ramp(d + RIM + 2.5) * ramp(-(d + RIM) + 0.5 + 2.0)
                 if gc > 0.0:
                     col = lerp3(col, (6.0, 6.0, 8.0), gc * 0.8)
                 # Bevelled gold rim with a slow sheen along the edge.
-                rcv = clamp01(d + RIM + 0.5)
+                rcv = ramp(d + RIM + 0.5)
                 if rcv > 0.0:
                     s = 0.5 + 0.5 * math.sin((fx * 0.55 + fy) * 0.0125 + 0.6)
                     u = clamp01(-d / RIM)
@@ -557,7 +581,7 @@ def draw_panel(cv):
 def gold_line_h(cv, xa, xb, y, half, alpha, fade=60.0, s=0.6):
     """Horizontal gold line whose ends fade out."""
     def sh(fx, fy):
-        c = clamp01(half + 0.5 - abs(fy - y))
+        c = ramp(half + 0.5 - abs(fy - y))
         if c <= 0:
             return None
         f = clamp01((fx - xa) / fade) * clamp01((xb - fx) / fade)
@@ -568,7 +592,7 @@ def gold_line_h(cv, xa, xb, y, half, alpha, fade=60.0, s=0.6):
 
 def gold_line_v(cv, x, ya, yb, half, alpha, fade=40.0, s=0.55):
     def sh(fx, fy):
-        c = clamp01(half + 0.5 - abs(fx - x))
+        c = ramp(half + 0.5 - abs(fx - x))
         if c <= 0:
             return None
         f = clamp01((fy - ya) / fade) * clamp01((yb - fy) / fade)
@@ -588,7 +612,7 @@ def gold_diamond(cv, cx, cy, a, b, glow=True):
 
     def sh(fx, fy):
         d = sd_diamond(fx, fy, cx, cy, a, b)
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         # Four facets, lit from the upper left.
@@ -607,7 +631,7 @@ def gold_stroke(cv, pts, half, alpha, s=0.6):
 
     def sh(fx, fy):
         d = min(d_segment(fx, fy, *sg) for sg in segs) - half
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         col = gold(s)
@@ -619,7 +643,7 @@ def draw_header(cv):
     x0, y0, x1, y1 = PANEL
     # Bottom edge of the header: a dark groove above a gold line.
     def groove(fx, fy):
-        c = clamp01(1.5 - abs(fy - (HEADER_BOTTOM - 3.5)))
+        c = ramp(1.5 - abs(fy - (HEADER_BOTTOM - 3.5)))
         return None if c <= 0 else (0.0, 0.0, 0.0, 0.55 * c)
     cv.paint(x0 + 6, HEADER_BOTTOM - 6, x1 - 6, HEADER_BOTTOM - 1, groove)
     gold_line_h(cv, x0 + 8, x1 - 8, HEADER_BOTTOM - 1.0, 1.1, 0.95, fade=90.0, s=0.65)
@@ -629,7 +653,7 @@ def draw_header(cv):
         def rivet(fx, fy, rx=rx):
             dx, dy = fx - rx, fy - 210.0
             rr = sqrt(dx * dx + dy * dy)
-            cov = clamp01(2.8 + 0.5 - rr)
+            cov = ramp(2.8 + 0.5 - rr)
             if cov <= 0:
                 return None
             col = gold(clamp01(0.7 - 0.25 * (dx + dy) / 2.8))
@@ -663,17 +687,17 @@ def draw_plaque(cv):
 
     def body(fx, fy):
         d = sd_poly(fx, fy, PLAQUE)
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         t = clamp01((fy - by0) / (by1 - by0))
         col = lerp3((38.0, 41.0, 53.0), (12.0, 13.0, 18.0), t)
         sh = 1.0 - 0.35 * clamp01(1.0 - (-d) / 14.0)
         col = scale3(col, sh)
-        lc = clamp01(1.0 - abs(d + 6.5))
+        lc = ramp(1.0 - abs(d + 6.5))
         if lc > 0:
             col = lerp3(col, gold(0.45), lc * 0.5)
-        rcv = clamp01(d + 3.0 + 0.5)
+        rcv = ramp(d + 3.0 + 0.5)
         if rcv > 0:
             s = 0.5 + 0.5 * math.sin((fx * 0.55 + fy) * 0.02 + 1.3)
             u = clamp01(-d / 3.0)
@@ -698,7 +722,7 @@ def draw_plaque(cv):
 
     def letters(fx, fy):
         d = dist(fx, fy) - half
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         t = clamp01((fy - top) / cap)
@@ -738,7 +762,7 @@ def draw_browser_frame(cv):
 
     def frame(px, py):
         d = sd_rrect(px, py, cx, cy, hx, hy, R)
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         di = sd_rrect(px, py, icx, icy, ihx, ihy, 0.0)
@@ -747,18 +771,18 @@ def draw_browser_frame(cv):
         t = clamp01((py - fy0) / (fy1 - fy0))
         col = lerp3((46.0, 48.0, 58.0), (20.0, 21.0, 27.0), t)
         # Outer gold edge, bevelled.
-        ec = clamp01(d + 2.0 + 0.5)
+        ec = ramp(d + 2.0 + 0.5)
         if ec > 0:
             s = 0.5 + 0.5 * math.sin((px * 0.55 + py) * 0.0125 + 0.6)
             col = lerp3(col, scale3(gold(0.3 + 0.6 * s), 1.1 - 0.3 * clamp01(-d / 2.0)), ec)
         # Inner gold bead two pixels outside the browser, then a shadow into it.
-        bc = clamp01(0.9 + 0.5 - abs(di - 4.0))
+        bc = ramp(0.9 + 0.5 - abs(di - 4.0))
         if bc > 0:
             col = lerp3(col, gold(0.55), bc * 0.8)
-        sc = clamp01(2.5 - di)
+        sc = ramp(2.5 - di)
         if sc > 0:
             col = lerp3(col, (0.0, 0.0, 0.0), sc * 0.7)
-        ic = clamp01(0.5 - di)
+        ic = ramp(0.5 - di)
         col = lerp3(col, (7.0, 8.0, 11.0), ic)
         return (col[0], col[1], col[2], cov)
     cv.paint(fx0, fy0, fx1, fy1, frame, hole=hole)
@@ -837,7 +861,7 @@ def draw_tag(w, h, body_pts, rod, mark, base_top, base_bottom, hot):
 
     def body(fx, fy):
         d = sd_poly(fx, fy, body_pts)
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         t = clamp01((fy - by0) / (by1 - by0))
@@ -845,10 +869,10 @@ def draw_tag(w, h, body_pts, rod, mark, base_top, base_bottom, hot):
         # Cloth-like sheen down the left side, shade towards the right.
         u = (fx - bx0) / (bx1 - bx0)
         col = scale3(col, 1.0 + 0.28 * math.exp(-((u - 0.3) / 0.18) ** 2) - 0.2 * u)
-        lc = clamp01(0.6 + 0.5 - abs(d + 4.3))
+        lc = ramp(0.6 + 0.5 - abs(d + 4.3))
         if lc > 0:
             col = lerp3(col, scale3(gold(0.5), bright), lc * 0.6)
-        rcv = clamp01(d + 2.0 + 0.5)
+        rcv = ramp(d + 2.0 + 0.5)
         if rcv > 0:
             s = clamp01(0.75 - 0.45 * (fx - bx0) / (bx1 - bx0) + 0.1 * (hot))
             col = lerp3(col, scale3(gold(s), min(1.25, bright)), rcv)
@@ -862,7 +886,7 @@ def draw_tag(w, h, body_pts, rod, mark, base_top, base_bottom, hot):
             dk = sqrt((fx - kx) ** 2 + (fy - ry) ** 2) - (rh + 0.9)
             if dk < d:
                 d = dk
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         v = clamp01((fy - (ry - rh - 1)) / (2 * rh + 2))
@@ -892,7 +916,7 @@ def draw_tag(w, h, body_pts, rod, mark, base_top, base_bottom, hot):
 
     def mfill(fx, fy):
         d = md(fx, fy)
-        cov = clamp01(0.5 - d)
+        cov = ramp(0.5 - d)
         if cov <= 0:
             return None
         col = lerp3(top_c, bot_c, clamp01((fy - my0) / (my1 - my0)))
@@ -1166,16 +1190,21 @@ def main():
     t0 = time.time()
     os.makedirs(ART, exist_ok=True)
 
-    skin = draw_skin()
-    write_png_rgba(os.path.join(ART, "skin.png"), SKIN_W, SKIN_H, skin.rgba_rows(), "Orvane launcher skin")
+    global K
+    # 1x, then the same art at 2x for high-DPI screens (its own files; the 1x ones keep their bytes).
+    for K, suffix, note in ((1, "", ""), (2, "_2x", " (2x)")):
+        skin = draw_skin()
+        write_png_rgba(os.path.join(ART, "skin%s.png" % suffix), skin.w, skin.h, skin.rgba_rows(),
+                       "Orvane launcher skin" + note)
 
-    for name, maker, hot, title in (("close.png", draw_close, False, "Close"),
-                                    ("close_hot.png", draw_close, True, "Close (hot)"),
-                                    ("min.png", draw_min, False, "Minimise"),
-                                    ("min_hot.png", draw_min, True, "Minimise (hot)")):
-        cv = maker(hot)
-        pal, idx = quantize(cv.rgba_rows(), cv.w, cv.h)
-        write_png_palette(os.path.join(ART, name), cv.w, cv.h, pal, idx, title)
+        for name, maker, hot, title in (("close", draw_close, False, "Close"),
+                                        ("close_hot", draw_close, True, "Close (hot)"),
+                                        ("min", draw_min, False, "Minimise"),
+                                        ("min_hot", draw_min, True, "Minimise (hot)")):
+            cv = maker(hot)
+            pal, idx = quantize(cv.rgba_rows(), cv.w, cv.h)
+            write_png_palette(os.path.join(ART, name + suffix + ".png"), cv.w, cv.h, pal, idx, title + note)
+    K = 1
 
     icon = Canvas(48, 48)
     draw_emblem(icon, 24.0, 24.0, 23.5, shadow=False, ticks=False, bold=True)
