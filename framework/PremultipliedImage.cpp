@@ -8,6 +8,27 @@
 #include <cmath>
 #include <cstring>
 
+bool DrawScaledHighQuality(Gdiplus::Bitmap& target, Gdiplus::Image& source, double scale) noexcept {
+    try {
+        Gdiplus::Graphics graphics(&target);
+        graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+        graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+        graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+        Gdiplus::ImageAttributes clamp;
+        clamp.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+        const auto w = static_cast<Gdiplus::REAL>(source.GetWidth());
+        const auto h = static_cast<Gdiplus::REAL>(source.GetHeight());
+        const Gdiplus::RectF dest(0.0f, 0.0f, static_cast<Gdiplus::REAL>(w * scale),
+                                  static_cast<Gdiplus::REAL>(h * scale));
+        Gdiplus::Status status = graphics.DrawImage(&source, dest, 0.0f, 0.0f, w, h, Gdiplus::UnitPixel, &clamp);
+        graphics.Flush(Gdiplus::FlushIntentionSync);
+        if (status == Gdiplus::Ok) status = graphics.GetLastStatus();
+        return status == Gdiplus::Ok;
+    } catch (...) {
+        return false;
+    }
+}
+
 PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type) {
     PremultipliedImage out;
     const ResourceBytes res = FindResourceBytes(hModule, name, type);
@@ -43,10 +64,8 @@ PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR nam
 PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR name, LPCWSTR type, double scale) {
     PremultipliedImage full = FromResource(hModule, name, type);
     if (full.IsEmpty() || scale == 1.0 || !(scale > 0.0) || scale > 16.0) return full;
-    const double cxExact = full.m_cx * scale;
-    const double cyExact = full.m_cy * scale;
-    const int cx = static_cast<int>(std::ceil(cxExact - 1e-9));
-    const int cy = static_cast<int>(std::ceil(cyExact - 1e-9));
+    const int cx = static_cast<int>(std::ceil(full.m_cx * scale - 1e-9));
+    const int cy = static_cast<int>(std::ceil(full.m_cy * scale - 1e-9));
     PremultipliedImage out;
     if (cx <= 0 || cy <= 0) return out;
     // GDI+ reads and writes premultiplied pixels in place: the decoded ones as the source, a
@@ -56,19 +75,7 @@ PremultipliedImage PremultipliedImage::FromResource(HMODULE hModule, LPCWSTR nam
     std::vector<uint32_t> pixels(static_cast<size_t>(cx) * cy);
     {
         Gdiplus::Bitmap target(cx, cy, cx * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(pixels.data()));
-        Gdiplus::Graphics graphics(&target);
-        graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
-        graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-        graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-        // The image's own edge is clamped rather than faded into a transparent border twice.
-        Gdiplus::ImageAttributes clamp;
-        clamp.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-        const Gdiplus::RectF dest(0.0f, 0.0f, static_cast<Gdiplus::REAL>(cxExact), static_cast<Gdiplus::REAL>(cyExact));
-        if (graphics.DrawImage(&source, dest, 0.0f, 0.0f, static_cast<Gdiplus::REAL>(full.m_cx),
-                               static_cast<Gdiplus::REAL>(full.m_cy), Gdiplus::UnitPixel, &clamp) != Gdiplus::Ok) {
-            return out;
-        }
-        graphics.Flush(Gdiplus::FlushIntentionSync);
+        if (!DrawScaledHighQuality(target, source, scale)) return out;
     }
     out.m_cx = cx;
     out.m_cy = cy;

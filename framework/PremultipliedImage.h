@@ -6,6 +6,16 @@
 #include <cstdint>
 #include <vector>
 
+namespace Gdiplus {
+class Bitmap;
+class Image;
+} // namespace Gdiplus
+
+// Draws source into target at scale times its own size, from target's origin, replacing what
+// target held there: GDI+'s high-quality bicubic filter with the source's edge clamped (not faded
+// into a transparent surround). For art drawn at 2x shown smaller. False when GDI+ fails.
+bool DrawScaledHighQuality(Gdiplus::Bitmap& target, Gdiplus::Image& source, double scale) noexcept;
+
 class PremultipliedImage {
 public:
     PremultipliedImage() noexcept = default;

@@ -1,6 +1,7 @@
 #include "translucent/SkinFrame.h"
 
 #include "app/ResourceImage.h"
+#include "framework/PremultipliedImage.h"
 #include "framework/ResourceBytes.h"
 #include "framework/CWinApp.h"
 #include "translucent/CTranslucentDialog.h"
@@ -147,21 +148,7 @@ bool SkinFrame::DrawInto(Gdiplus::Image& image, UINT cx, UINT cy, void* bits, bo
         std::memset(bits, 0, static_cast<size_t>(stride) * cy);
         BYTE* lastRow = static_cast<BYTE*>(bits) + static_cast<ptrdiff_t>(stride) * (cy - 1);
         Gdiplus::Bitmap view(static_cast<INT>(cx), static_cast<INT>(cy), -stride, PixelFormat32bppPARGB, lastRow);
-        Gdiplus::Graphics graphics(&view);
-        graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
-        graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-        graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-        // The image's own border is not faded into a transparent surround a second time.
-        Gdiplus::ImageAttributes clamp;
-        clamp.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-        const Gdiplus::REAL w = static_cast<Gdiplus::REAL>(image.GetWidth());
-        const Gdiplus::REAL h = static_cast<Gdiplus::REAL>(image.GetHeight());
-        const Gdiplus::RectF dest(0.0f, 0.0f, static_cast<Gdiplus::REAL>(w * m_key.scale),
-                                  static_cast<Gdiplus::REAL>(h * m_key.scale));
-        Gdiplus::Status status = graphics.DrawImage(&image, dest, 0.0f, 0.0f, w, h, Gdiplus::UnitPixel, &clamp);
-        graphics.Flush(Gdiplus::FlushIntentionSync);
-        if (status == Gdiplus::Ok) status = graphics.GetLastStatus();
-        return status == Gdiplus::Ok && !drawingFails;
+        return DrawScaledHighQuality(view, image, m_key.scale) && !drawingFails;
     } catch (...) {
         return false;
     }
