@@ -97,19 +97,16 @@ void CTranslucentDialog::ChooseScale(POINT createPos) noexcept {
     if (!m_nHighDpiImageID) return;
     const LPCWSTR type =
         m_skinRequest.intType ? MAKEINTRESOURCEW(m_skinRequest.intType) : m_skinRequest.namedType.c_str();
-    // A skin left for now: the 1x one after all, unless the 2x art takes its place below.
-    struct TakeSkin {
-        CTranslucentDialog& self;
-        LPCWSTR type;
-        ~TakeSkin() {
-            if (!self.m_pImage && self.m_skinRequest.size.cx > 0 && self.m_scale.IsOne()) {
-                self.m_pImage = SkinFrame::Acquire(self.m_skinRequest.id, type, self.m_skinRequest.module);
-            }
-        }
-    } takeSkin{*this, type};
+    // Without the 2x art at a scale above 1, the 1x skin after all, if it was left for now.
+    if (!TakeHighDpiSkin(type, createPos) && !m_pImage && m_skinRequest.size.cx > 0) {
+        m_pImage = SkinFrame::Acquire(m_skinRequest.id, type, m_skinRequest.module);
+    }
+}
+
+bool CTranslucentDialog::TakeHighDpiSkin(LPCWSTR type, POINT createPos) noexcept {
     const SIZE size = m_pImage ? SIZE{Extent(SkinWidth()), Extent(SkinHeight())} : m_skinRequest.size;
     const UINT dpi = SystemDpi();
-    if (dpi <= 96 || size.cx <= 0 || size.cy <= 0) return;
+    if (dpi <= 96 || size.cx <= 0 || size.cy <= 0) return false;
     // The work area of the monitor the window opens on: the primary one when it is centred (on
     // SPI_GETWORKAREA), else the one nearest to where it is created.
     RECT work{};
@@ -121,14 +118,15 @@ void CTranslucentDialog::ChooseScale(POINT createPos) noexcept {
         if (::GetMonitorInfoW(::MonitorFromPoint(createPos, MONITOR_DEFAULTTONEAREST), &info)) work = info.rcWork;
     }
     const UiScale scale = FitScale(dpi, size, work);
-    if (scale.IsOne()) return;
+    if (scale.IsOne()) return false;
     // The art drawn at 2x, brought to the scale; without it the window stays at 1: a 1x skin is
     // never enlarged.
     std::shared_ptr<const SkinFrame> art =
         SkinFrame::Acquire(m_nHighDpiImageID, type, m_skinRequest.module, scale.Value() / 2.0);
-    if (!art || !art->Bitmap()) return;
+    if (!art || !art->Bitmap()) return false;
     m_pImage = std::move(art);
     m_scale = scale;
+    return true;
 }
 
 int CTranslucentDialog::OnCreate(CREATESTRUCTW* pcs) {

@@ -63,6 +63,8 @@ protected:
     // opens on) and the skin from m_nHighDpiImageID at that scale. At 96 DPI, or without that
     // art, the scale stays 1 and the skin as it is.
     void ChooseScale(POINT createPos) noexcept;
+    // ChooseScale's high-DPI step: true when the 2x art is taken at a scale above 1.
+    bool TakeHighDpiSkin(LPCWSTR type, POINT createPos) noexcept;
     void OnMove(int x, int y);
     void OnSize(UINT nType, int cx, int cy);
     BOOL OnEraseBkgnd(HDC hdc);
