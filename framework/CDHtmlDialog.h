@@ -97,10 +97,11 @@ protected:
     void OnBrowserNavigateComplete2(IDispatch* pDisp, VARIANT* url);
     void OnBrowserDocumentComplete(IDispatch* pDisp, VARIANT* url);
 
+    // Whether pDisp is the own browser (the top-level frame) rather than a frame of its page.
+    bool IsOwnBrowser(IDispatch* pDisp) const noexcept;
+
     DECLARE_EVENTSINK_MAP()
 
 private:
-    // Whether pDisp is the own browser (the top-level frame) rather than a frame of its page.
-    bool IsOwnBrowser(IDispatch* pDisp) const noexcept;
     fw::ComPtr<IDispatch> m_pExternal;
 };

@@ -45,6 +45,7 @@ struct HookDeleter { void operator()(HHOOK h) const noexcept { ::UnhookWindowsHo
 struct GlobalDeleter { void operator()(HGLOBAL h) const noexcept { ::GlobalFree(h); } };
 struct KernelHandleDeleter { void operator()(HANDLE h) const noexcept { ::CloseHandle(h); } };
 struct WindowDeleter { void operator()(HWND h) const noexcept { ::DestroyWindow(h); } };
+struct MenuDeleter { void operator()(HMENU h) const noexcept { ::DestroyMenu(h); } };
 
 using UniqueBrush = UniqueHandle<HBRUSH, GdiObjectDeleter>;
 using UniqueBitmap = UniqueHandle<HBITMAP, GdiObjectDeleter>;
@@ -57,6 +58,7 @@ using UniqueHook = UniqueHandle<HHOOK, HookDeleter>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalDeleter>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleDeleter>;
 using UniqueWindow = UniqueHandle<HWND, WindowDeleter>;
+using UniqueMenu = UniqueHandle<HMENU, MenuDeleter>;
 
 // GetDC / ReleaseDC pair for one window.
 class WindowDc {

@@ -6,7 +6,10 @@
 #include "framework/Handles.h"
 #include "framework/Trace.h"
 #include "framework/UiScale.h"
+#include "framework/COleDispatchException.h"
+#include "framework/COleException.h"
 #include "framework/Variant.h"
+#include "game/TrayMenu.h"
 #include "resource.h"
 
 #include <windowsx.h>
@@ -31,6 +34,10 @@ UINT TaskbarCreatedMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
     return message;
 }
+
+// OLECMDIDF_OPTICAL_ZOOM_NOPERSIST in the high word of the execute option: without it the engine
+// stores the zoom for the player's later browser windows.
+constexpr long kZoomExecOpt = MAKELONG(OLECMDEXECOPT_DONTPROMPTUSER, 1);
 
 // TranslateMessage and DispatchMessageW on the key itself, bypassing the dialog manager.
 void DeliverDirectly(const MSG* pMsg) {
@@ -125,6 +132,22 @@ void CVxGameDlg::ReloadGame() {
 }
 
 BOOL CVxGameDlg::PreTranslateMessage(MSG* pMsg) {
+    // Ctrl + wheel and Ctrl + '+', '=', '-', '0' zoom the page and never reach it (the engine would
+    // zoom on its own and store the zoom); every other Ctrl key goes on as before.
+    if (pMsg && (pMsg->message == WM_KEYDOWN || pMsg->message == WM_MOUSEWHEEL)) {
+        const PageZoom::Action action =
+            m_zoom.FromMessage(*pMsg, ::GetKeyState(VK_CONTROL) < 0, ::GetKeyState(VK_MENU) < 0);
+        if (action != PageZoom::Action::None) {
+            if (action != PageZoom::Action::Pending) {
+                if (m_zoom.Apply(action)) {
+                    ApplyZoom(false);
+                } else {
+                    fw::Trace(L"game page zoom stays at ", std::to_wstring(m_zoom.PlayerPercent()), L" %");
+                }
+            }
+            return TRUE;
+        }
+    }
     if (pMsg && pMsg->message == WM_KEYDOWN) {
         switch (pMsg->wParam) {
         case VK_RETURN:
@@ -151,6 +174,52 @@ BOOL CVxGameDlg::PreTranslateMessage(MSG* pMsg) {
         }
     }
     return CDHtmlDialog::PreTranslateMessage(pMsg);
+}
+
+void CVxGameDlg::OnDocumentComplete(IDispatch* pDisp, const std::wstring&) {
+    // A frame's document keeps the zoom of the page around it.
+    if (IsOwnBrowser(pDisp)) ApplyZoom(true);
+}
+
+void CVxGameDlg::ApplyZoom(bool afterLoad) {
+    const UINT dpi = SystemDpi();
+    const int percent = m_zoom.EnginePercent(dpi);
+    if (afterLoad) {
+        // At 96 DPI a page at its normal size needs no call.
+        if (dpi <= 96 && m_zoom.PlayerPercent() == 100) return;
+        // The engine may not apply DOCHOSTUIFLAG_DPI_AWARE to a new document; its documented
+        // remedy is to set the zoom to one less than wanted, then to the zoom wanted.
+        if (dpi > 96 && !SendZoom(percent - 1)) return;
+    }
+    if (SendZoom(percent)) {
+        fw::Trace(L"game page zoom ", std::to_wstring(m_zoom.PlayerPercent()), L" % (", std::to_wstring(percent),
+                  L" % at ", std::to_wstring(dpi), L" DPI)", afterLoad ? L" for the new page" : L"");
+    }
+}
+
+bool CVxGameDlg::SendZoom(int percent) {
+    if (!m_wndBrowser.m_hWnd) return false;
+    static const BYTE kParams[] = VTS_I4 VTS_I4 VTS_PVARIANT VTS_PVARIANT;
+    VARIANT zoom;
+    ::VariantInit(&zoom);
+    zoom.vt = VT_I4;
+    zoom.lVal = percent;
+    HRESULT failure = S_OK;
+    try {
+        // Late-bound, through the control's own IDispatch, as every other call of the hosted control.
+        m_wndBrowser.InvokeHelper(502 /* ExecWB */, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams,
+                                  static_cast<long>(OLECMDID_OPTICAL_ZOOM), kZoomExecOpt, &zoom,
+                                  static_cast<VARIANT*>(nullptr));
+        return true;
+    } catch (const COleDispatchException& e) {
+        failure = e.m_scError;
+    } catch (const COleException& e) {
+        failure = e.m_sc;
+    }
+    wchar_t code[16];
+    fw::Ignore(swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(failure)));
+    fw::Trace(L"game page zoom ", std::to_wstring(percent), L" % refused: ", code);
+    return false;
 }
 
 void CVxGameDlg::ToggleFullScreen() {
@@ -215,11 +284,52 @@ void CVxGameDlg::DeleteTrayIcon() {
 
 LRESULT CVxGameDlg::OnTrayIconNotify(WPARAM wParam, LPARAM lParam) {
     if (wParam != kGameTrayIconId) return 1;
-    if (lParam == WM_LBUTTONUP) {
-        fw::Ignore(ShowWindow(SW_MAXIMIZE));
-        fw::Ignore(BringWindowToTop());
-    }
+    if (lParam == WM_LBUTTONUP) ShowGame();
+    if (lParam == WM_RBUTTONUP || lParam == WM_CONTEXTMENU) ShowTrayMenu();
     return 0;
+}
+
+void CVxGameDlg::ShowGame() {
+    fw::Ignore(ShowWindow(SW_MAXIMIZE));
+    fw::Ignore(BringWindowToTop());
+}
+
+void CVxGameDlg::ShowTrayMenu() {
+    // One menu at a time: a second right-click while it shows is the menu's own business.
+    if (m_bTrayMenuOpen || !m_hWnd) return;
+    fw::UniqueMenu menu = BuildTrayMenu(CurrentTrayMenuState());
+    if (!menu) {
+        fw::Trace(L"tray menu not shown: no memory for it");
+        return;
+    }
+    POINT at{};
+    fw::Ignore(::GetCursorPos(&at));
+    m_bTrayMenuOpen = true;
+    const UINT command = TrackTrayMenu(m_hWnd, menu.get(), at);
+    m_bTrayMenuOpen = false;
+    if (command != 0) OnTrayCommand(command);
+}
+
+TrayMenuState CVxGameDlg::CurrentTrayMenuState() {
+    TrayMenuState state;
+    state.canScreenshot = m_hWnd && ::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd);
+    return state;
+}
+
+void CVxGameDlg::OnTrayCommand(UINT id) {
+    switch (id) {
+    case ID_TRAY_SHOW:
+        fw::Trace(L"tray menu: show the game");
+        ShowGame();
+        break;
+    case ID_TRAY_EXIT:
+        // As the close box: the same confirmation, asked once the menu's call has returned.
+        fw::Trace(L"tray menu: leave the game");
+        fw::Ignore(::PostMessageW(m_hWnd, WM_CLOSE, 0, 0));
+        break;
+    default:
+        break;
+    }
 }
 
 void CVxGameDlg::OnTaskbarCreated() {

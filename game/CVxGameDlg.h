@@ -3,6 +3,8 @@
 // icon, exit confirmation that hands back to a launcher, hotkeys and full-screen mode.
 #include "app/ExitConfirmation.h"
 #include "framework/CDHtmlDialog.h"
+#include "game/PageZoom.h"
+#include "game/TrayMenu.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -37,6 +39,19 @@ public:
     void ReloadGame();
     LRESULT OnTrayIconNotify(WPARAM wParam, LPARAM lParam);
 
+    // The tray icon's menu at the cursor, and what each of its commands does.
+    void ShowTrayMenu();
+    void OnTrayCommand(UINT id);
+    // What the menu offers right now.
+    TrayMenuState CurrentTrayMenuState();
+    // Back from the tray, from a minimised or restored frame: maximised in the mode it had, on top.
+    void ShowGame();
+
+    // The player's page zoom in percent of the page's normal size.
+    int PlayerZoom() const noexcept { return m_zoom.PlayerPercent(); }
+    // A completed top-level document: the zoom is set again for it.
+    void OnDocumentComplete(IDispatch* pDisp, const std::wstring& url) override;
+
     // Whether the tray icon was added and is still known to the shell.
     bool TrayIconPresent() const;
     // A navigation of the game page failed: traced with its status, nothing else.
@@ -62,6 +77,12 @@ protected:
     void OnClose();
     void OnTaskbarCreated();
 
+    // The page zoom sent to the browser (OLECMDID_OPTICAL_ZOOM, never stored for the player's
+    // other browser windows); false, and traced, when the browser refuses it.
+    bool SendZoom(int percent);
+    // The zoom for the player's choice and the system DPI; afterLoad: for a new top-level document.
+    void ApplyZoom(bool afterLoad);
+
 private:
     void AddTrayIcon();
     // The icon the tray record carries: resource 155 at the size the tray shows it.
@@ -73,4 +94,7 @@ private:
     bool m_bTrayIcon = false;
     // Asks before the player leaves; one box at a time.
     ExitConfirmation m_exitConfirmation;
+    PageZoom m_zoom;
+    // The tray menu is open (its loop runs inside ShowTrayMenu).
+    bool m_bTrayMenuOpen = false;
 };

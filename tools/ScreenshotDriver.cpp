@@ -1,13 +1,15 @@
 // Drives the real application in-process for the README screenshots (tools/screenshots.sh):
 // the launcher as it starts, then the game window after a hand-off made the way the page makes
 // it (window.external.outLink through the browser site's external object), with its exit
-// confirmation open. The screen is read back through GDI and saved as PNG.
-// Usage: OrvaneScreens.exe <launcher.png> <game.png>
+// confirmation open, and with its tray menu open. The screen is read back through GDI and saved
+// as PNG.
+// Usage: OrvaneScreens.exe <launcher.png> <game.png> [<game-menu.png>]
 #include "app/CTranslucentApp.h"
 #include "framework/COleControlSite.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 #include "game/CVxGameDlg.h"
+#include "game/TrayMenu.h"
 #include "launcher/CVxStandardDlg.h"
 #include "launcher/CVxTranslucentDlg.h"
 
@@ -27,10 +29,10 @@ constexpr wchar_t kGameAddress[] = L"http://s1.example.com/play?server=1";
 constexpr DWORD kSettleMs = 1500;   // first presentation, button images, message box painting
 constexpr DWORD kDeadlineMs = 90000;
 
-enum class Step { Launcher, HandOff, Game, Box, BackToLauncher, Done };
+enum class Step { Launcher, HandOff, Game, Menu, Box, BackToLauncher, Done };
 
 struct Driver {
-    std::wstring launcherShot, gameShot;
+    std::wstring launcherShot, gameShot, menuShot;
     Step step = Step::Launcher;
     DWORD started = 0;
     DWORD since = 0; // when the current step's window was first seen
@@ -166,10 +168,28 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     }
     case Step::Game:
         if (!Settled(dynamic_cast<CVxGameDlg*>(pMain) && ::IsWindowVisible(main))) return;
+        if (!g_driver.menuShot.empty()) {
+            // A right-click on the tray icon, with the cursor over the page so the menu shows there.
+            const RECT screen = ScreenRect();
+            fw::Ignore(::SetCursorPos(screen.right - 360, screen.bottom - 120));
+            fw::Ignore(::PostMessageW(main, WM_GAME_TRAYICON, kGameTrayIconId, WM_RBUTTONUP));
+            Advance(Step::Menu);
+            return;
+        }
         // The frame's close button: the game window asks before it goes.
         fw::Ignore(::PostMessageW(main, WM_CLOSE, 0, 0));
         Advance(Step::Box);
         return;
+    case Step::Menu: {
+        // This timer runs inside the menu's own loop while it shows.
+        HWND menu = ::FindWindowW(L"#32768", nullptr);
+        if (!Settled(menu != nullptr && ::IsWindowVisible(menu))) return;
+        if (!SaveScreen(ScreenRect(), g_driver.menuShot)) Fail("could not save the tray menu screenshot");
+        fw::Ignore(::EndMenu());
+        fw::Ignore(::PostMessageW(main, WM_CLOSE, 0, 0));
+        Advance(Step::Box);
+        return;
+    }
     case Step::Box: {
         HWND box = dynamic_cast<CVxGameDlg*>(pMain) ? MessageBoxOf(main) : nullptr;
         if (!Settled(box != nullptr)) return;
@@ -195,12 +215,13 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: OrvaneScreens.exe <launcher.png> <game.png>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: OrvaneScreens.exe <launcher.png> <game.png> [<game-menu.png>]\n");
         return 2;
     }
     g_driver.launcherShot = argv[1];
     g_driver.gameShot = argv[2];
+    if (argc == 4) g_driver.menuShot = argv[3];
     g_driver.started = ::GetTickCount();
     CTranslucentApp app;
     // A thread timer: every modal loop of the run, message boxes included, dispatches it.

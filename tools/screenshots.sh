@@ -5,7 +5,8 @@
 # launcher's size in headless Chromium, as an ordinary browser shows it after a click.
 # OrvaneScreens.exe (tools/ScreenshotDriver.cpp) runs the application, photographs the
 # launcher, hands over to the game window through the page's outLink and photographs it with
-# its exit confirmation open. Wine has no HTML engine here, so both page areas stay empty.
+# its tray menu open (docs/game-menu.png) and with its exit confirmation open. Wine has no HTML
+# engine here, so both page areas stay empty.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -41,8 +42,9 @@ fi
 wine_env_up "$root/build/shots"
 trap wine_env_down EXIT
 cd "$root/build/shots"
-timeout 180 "$WINE" ./OrvaneScreens.exe 'out\launcher.png' 'out\game.png'
+timeout 180 "$WINE" ./OrvaneScreens.exe 'out\launcher.png' 'out\game.png' 'out\game-menu.png'
 # No time or tool chunks: a picture that did not change keeps its bytes.
 convert out/launcher.png -strip "$root/docs/launcher.png"
 convert out/game.png -strip "$root/docs/game.png"
-echo "wrote docs/launcher.png, docs/game.png, docs/launcher-page.png"
+convert out/game-menu.png -strip "$root/docs/game-menu.png"
+echo "wrote docs/launcher.png, docs/game.png, docs/game-menu.png, docs/launcher-page.png"
