@@ -9,8 +9,13 @@
 #include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
 #include "framework/Variant.h"
+#include "game/CacheCleaner.h"
+#include "game/GameAudio.h"
+#include "game/Screenshot.h"
 #include "game/TrayMenu.h"
 #include "resource.h"
+
+#include <cwchar>
 
 #include <windowsx.h>
 
@@ -245,6 +250,13 @@ void CVxGameDlg::HideToTray() {
     // Hidden, the window has no taskbar button: without the tray icon nothing could show it again.
     if (!TrayIconPresent()) return;
     fw::Ignore(ShowWindow(SW_HIDE));
+    // Out of sight, out of hearing: the point of hiding the game.
+    GameAudio::Instance().SetHidden(true);
+}
+
+void CVxGameDlg::EndHiddenSilence() {
+    GameAudio& audio = GameAudio::Instance();
+    if (audio.Hidden()) audio.SetHidden(false);
 }
 
 bool CVxGameDlg::TrayIconPresent() const {
@@ -292,6 +304,7 @@ LRESULT CVxGameDlg::OnTrayIconNotify(WPARAM wParam, LPARAM lParam) {
 void CVxGameDlg::ShowGame() {
     fw::Ignore(ShowWindow(SW_MAXIMIZE));
     fw::Ignore(BringWindowToTop());
+    EndHiddenSilence();
 }
 
 void CVxGameDlg::ShowTrayMenu() {
@@ -312,8 +325,43 @@ void CVxGameDlg::ShowTrayMenu() {
 
 TrayMenuState CVxGameDlg::CurrentTrayMenuState() {
     TrayMenuState state;
+    GameAudio& audio = GameAudio::Instance();
+    state.soundAvailable = audio.Available();
+    state.muted = audio.PlayerMuted();
     state.canScreenshot = m_hWnd && ::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd);
     return state;
+}
+
+void CVxGameDlg::ToggleMute() {
+    GameAudio& audio = GameAudio::Instance();
+    // Without a device the item is greyed; the sound switch says why in its own line.
+    if (audio.Available()) fw::Ignore(audio.SetPlayerMuted(!audio.PlayerMuted()));
+}
+
+void CVxGameDlg::SaveScreenshot() {
+    if (!m_wndBrowser.m_hWnd) return;
+    // What the screen shows: paint first whatever the closed menu uncovered.
+    fw::Ignore(::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN));
+    const ScreenshotResult result = TakeScreenshot(m_wndBrowser.m_hWnd, m_hWnd, ScreenshotFolder());
+    ShowBalloon(result.balloonTitle, result.balloonText, !result.saved);
+}
+
+void CVxGameDlg::ClearCacheAndReload() {
+    fw::Ignore(ClearGameCache(m_strGameUrl));
+    ReloadGame();
+}
+
+void CVxGameDlg::ShowBalloon(const std::wstring& title, const std::wstring& text, bool failure) {
+    m_strLastBalloon = title + L"\n" + text;
+    m_bLastBalloonShown = false;
+    if (!TrayIconPresent()) return;
+    // A copy: the record the other calls use keeps its own flags.
+    NOTIFYICONDATAW balloon = g_trayIconData;
+    balloon.uFlags = NIF_INFO;
+    fw::Ignore(wcsncpy_s(balloon.szInfoTitle, title.c_str(), _TRUNCATE));
+    fw::Ignore(wcsncpy_s(balloon.szInfo, text.c_str(), _TRUNCATE));
+    balloon.dwInfoFlags = failure ? NIIF_WARNING : NIIF_INFO;
+    m_bLastBalloonShown = ::Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
 }
 
 void CVxGameDlg::OnTrayCommand(UINT id) {
@@ -321,6 +369,16 @@ void CVxGameDlg::OnTrayCommand(UINT id) {
     case ID_TRAY_SHOW:
         fw::Trace(L"tray menu: show the game");
         ShowGame();
+        break;
+    case ID_TRAY_MUTE:
+        ToggleMute();
+        break;
+    case ID_TRAY_SCREENSHOT:
+        SaveScreenshot();
+        break;
+    case ID_TRAY_CLEAR_CACHE:
+        fw::Trace(L"tray menu: clear the cache and reload");
+        ClearCacheAndReload();
         break;
     case ID_TRAY_EXIT:
         // As the close box: the same confirmation, asked once the menu's call has returned.
@@ -352,13 +410,15 @@ void CVxGameDlg::OnSize(UINT nType, int cx, int cy) {
 void CVxGameDlg::OnDestroy() {
     CDHtmlDialog::OnDestroy();
     DeleteTrayIcon();
+    EndHiddenSilence();
 }
 
 void CVxGameDlg::OnClose() {
     // One confirmation at a time: a close request that arrives while the box is up is dropped.
     if (!m_exitConfirmation.Ask(m_hWnd)) return;
-    // The icon goes before the launcher shows.
+    // The icon goes before the launcher shows, and the launcher is heard even if the game was hidden.
     DeleteTrayIcon();
+    EndHiddenSilence();
     // The game ends with its window: its page (script, timers, connections, sound) is closed
     // before the launcher comes. The switch detaches this object, so no destroy handling of ours
     // would ever close it; the control objects themselves go with this object.

@@ -44,6 +44,14 @@ public:
     void OnTrayCommand(UINT id);
     // What the menu offers right now.
     TrayMenuState CurrentTrayMenuState();
+    // The menu's commands.
+    void ToggleMute();
+    void SaveScreenshot();
+    void ClearCacheAndReload();
+
+    // The last balloon the tray icon was asked to show, and whether the shell took it.
+    std::wstring m_strLastBalloon;
+    bool m_bLastBalloonShown = false;
     // Back from the tray, from a minimised or restored frame: maximised in the mode it had, on top.
     void ShowGame();
 
@@ -89,6 +97,10 @@ private:
     static HICON TrayIcon();
     void DeleteTrayIcon();
     void HideToTray();
+    // A balloon on the tray icon (a warning one for a failure).
+    void ShowBalloon(const std::wstring& title, const std::wstring& text, bool failure);
+    // The game is heard again once its window is back or gone (hidden, it is silent).
+    void EndHiddenSilence();
 
     // Result of the last add of the tray icon; false again once it is deleted.
     bool m_bTrayIcon = false;
