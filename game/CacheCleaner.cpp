@@ -101,9 +101,8 @@ CacheClearResult ClearGameCache(const std::wstring& gameUrl, DWORD budgetMs) {
     }
     const ULONGLONG deadline = ::GetTickCount64() + budgetMs;
 
-    // The addresses are gathered first and deleted afterwards, so that no deletion can disturb
-    // the walk through the cache index.
-    std::vector<std::wstring> doomed;
+    // Each game entry is deleted as the walk meets it, the way Microsoft's own cache-clearing
+    // sample does, so that a walk cut short by the budget has still done its part.
     EntryBuffer buffer;
     DWORD size = buffer.bytes();
     fw::UniqueHandle<HANDLE, FindCloser> find(::FindFirstUrlCacheEntryW(nullptr, buffer.get(), &size));
@@ -114,10 +113,13 @@ CacheClearResult ClearGameCache(const std::wstring& gameUrl, DWORD budgetMs) {
     }
     DWORD error = find ? ERROR_SUCCESS : ::GetLastError();
     while (find) {
-        if (IsGameEntry(*buffer.get(), gameHost)) doomed.emplace_back(buffer.get()->lpszSourceUrlName);
         if (::GetTickCount64() >= deadline) {
             result.timedOut = true;
             break;
+        }
+        if (IsGameEntry(*buffer.get(), gameHost)) {
+            if (::DeleteUrlCacheEntryW(buffer.get()->lpszSourceUrlName)) ++result.deleted;
+            else if (::GetLastError() != ERROR_FILE_NOT_FOUND) ++result.failed; // gone already: not a failure
         }
         size = buffer.bytes();
         if (::FindNextUrlCacheEntryW(find.get(), buffer.get(), &size)) continue;
@@ -131,13 +133,6 @@ CacheClearResult ClearGameCache(const std::wstring& gameUrl, DWORD budgetMs) {
         }
     }
     find.reset();
-
-    for (const std::wstring& url : doomed) {
-        if (result.timedOut) break;
-        if (::DeleteUrlCacheEntryW(url.c_str())) ++result.deleted;
-        else if (::GetLastError() != ERROR_FILE_NOT_FOUND) ++result.failed; // gone already: not a failure
-        if (::GetTickCount64() >= deadline) result.timedOut = true;
-    }
 
     const std::wstring counts = std::to_wstring(result.deleted) + L" entries deleted, " +
                                 std::to_wstring(result.failed) + L" not deletable";

@@ -74,6 +74,12 @@ TEST(CacheCleaner, DeletesTheGameHostAndItsSubdomainsOnly) {
     for (const auto& url : kept) ASSERT_TRUE(AddCacheEntry(url)) << ::GetLastError();
     ASSERT_TRUE(::InternetSetCookieW(L"http://game.example/", L"session", L"player7; expires=Fri, 01-Jan-2100 00:00:00 GMT"));
     ASSERT_EQ(CookieOf(L"http://game.example/"), L"session=player7");
+    // The engine keeps a lasting cookie in the same cache, as an entry the walk meets.
+    wchar_t user[256] = {};
+    DWORD userSize = static_cast<DWORD>(std::size(user));
+    ASSERT_TRUE(::GetUserNameW(user, &userSize));
+    const std::wstring cookieEntry = L"Cookie:" + std::wstring(user) + L"@game.example/";
+    ASSERT_TRUE(InCache(cookieEntry)) << testing::PrintToString(cookieEntry);
 
     g_lines.clear();
     const fw::TraceSink old = fw::SetTraceSink(&KeepLine);
@@ -91,6 +97,7 @@ TEST(CacheCleaner, DeletesTheGameHostAndItsSubdomainsOnly) {
     EXPECT_EQ(result.deleted, std::size(gone));
     for (const auto& url : gone) EXPECT_FALSE(InCache(url)) << testing::PrintToString(url.substr(0, 60));
     for (const auto& url : kept) EXPECT_TRUE(InCache(url)) << testing::PrintToString(url);
+    EXPECT_TRUE(InCache(cookieEntry));
     EXPECT_EQ(CookieOf(L"http://game.example/"), L"session=player7");
     ASSERT_EQ(g_lines.size(), 3u);
     EXPECT_EQ(g_lines[0], L"Orvane: cache not cleared: the game address has no host: \"about:blank\"");
