@@ -4,6 +4,7 @@
 #include "framework/OleInit.h"
 #include "framework/Trace.h"
 #include "game/CVxGameDlg.h"
+#include "game/GameAudio.h"
 #include "launcher/CVxTranslucentDlg.h"
 #include "resource.h"
 
@@ -42,6 +43,9 @@ BOOL CTranslucentApp::InitInstance() {
 }
 
 int CTranslucentApp::ExitInstance() {
+    // The sound session back as it was found, while COM is still up; a run that never touched
+    // the sound does no Core Audio work here.
+    GameAudio::Instance().Shutdown();
     if (m_gdiplusStarted) {
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
         m_gdiplusStarted = false;

@@ -9,8 +9,10 @@ release=(osslsigncode nsis)
 # signing with a throwaway certificate, 7-Zip to take the uninstaller out of a setup, the sample
 # page in headless Chromium, npm for acorn.
 # The second compiler (clang with lld for the MinGW-w64 target) is built by the test command too.
+# PulseAudio with its pactl: a private sound server with a null sink gives Wine an audio device.
 tests=(wine64 xvfb xauth imagemagick googletest fonts-wqy-microhei
-       openssl 7zip chromium chromium-driver python3-selenium clang lld)
+       openssl 7zip chromium chromium-driver python3-selenium clang lld
+       pulseaudio pulseaudio-utils)
 case "${1:-all}" in
   release) pkgs=("${build[@]}" "${release[@]}") ;;
   *)
