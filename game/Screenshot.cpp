@@ -1,5 +1,6 @@
 #include "game/Screenshot.h"
 
+#include "framework/ComObject.h"
 #include "framework/ComPtr.h"
 #include "framework/GdiPlus.h"
 #include "framework/Trace.h"
@@ -87,99 +88,162 @@ bool FindPngEncoder(CLSID& clsid) {
     return false;
 }
 
-// The PNG bytes of image in a memory stream, or null.
-fw::ComPtr<IStream> EncodePng(const screenshot::Image& image) {
-    CLSID png;
-    if (!FindPngEncoder(png)) return {};
-    // GDI+ reads the DIB section's bits in place; it does not write to them.
-    Gdiplus::Bitmap bitmap(image.width, image.height, image.stride, PixelFormat24bppRGB,
-                           const_cast<BYTE*>(image.bits));
-    if (bitmap.GetLastStatus() != Gdiplus::Ok) return {};
-    fw::ComPtr<IStream> stream;
-    if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return {};
-    if (bitmap.Save(stream.get(), &png, nullptr) != Gdiplus::Ok) return {};
-    return stream;
-}
+// The encoder's output, written straight to a file: a memory stream grows by copying, which made
+// a 3840 x 2160 shot take tens of seconds. Keeps the first failed write's error, which the encoder
+// reports only as a failure of its own.
+class FileStream final : public fw::ComObject<FileStream, IStream> {
+public:
+    explicit FileStream(HANDLE file) noexcept : m_file(file) {}
+    void* FindInterface(REFIID riid) noexcept {
+        if (riid == IID_IUnknown || riid == IID_ISequentialStream || riid == IID_IStream)
+            return static_cast<IStream*>(this);
+        return nullptr;
+    }
+    DWORD error() const noexcept { return m_error; }
 
-// Writes bytes to a new file of a name nobody else uses, in folder; its path, or empty with the
-// last error set. A file that cannot be written whole is deleted.
-std::wstring WriteTempFile(const std::wstring& folder, const BYTE* bytes, size_t size) {
-    static LONG counter = 0;
-    fw::UniqueKernelHandle file;
-    std::wstring path;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        wchar_t name[80];
-        std::swprintf(name, 80, L"~Orvane-%lu-%lu-%ld.tmp", ::GetCurrentProcessId(), ::GetTickCount(),
-                      ::InterlockedIncrement(&counter));
-        path = Join(folder, name);
-        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            file.reset(h);
-        } else if (::GetLastError() != ERROR_FILE_EXISTS) {
-            return {};
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG* read) noexcept override {
+        if (read) *read = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) noexcept override {
+        DWORD done = 0;
+        const bool ok = ::WriteFile(m_file, data, size, &done, nullptr) && done == size;
+        if (written) *written = done;
+        if (ok) return S_OK;
+        if (!m_error) m_error = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
+        return HRESULT_FROM_WIN32(m_error);
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) noexcept override {
+        // STREAM_SEEK_SET, _CUR and _END have the values of FILE_BEGIN, _CURRENT and _END.
+        LARGE_INTEGER now{};
+        if (origin > STREAM_SEEK_END || !::SetFilePointerEx(m_file, move, &now, origin))
+            return STG_E_INVALIDFUNCTION;
+        if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) noexcept override { return S_OK; } // grows by writing
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) noexcept override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) noexcept override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) noexcept override {
+        if (!stat) return STG_E_INVALIDPOINTER;
+        *stat = STATSTG{};
+        stat->type = STGTY_STREAM;
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(m_file, &size)) return STG_E_ACCESSDENIED;
+        stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** clone) noexcept override {
+        if (clone) *clone = nullptr;
+        return E_NOTIMPL;
+    }
+
+private:
+    HANDLE m_file;
+    DWORD m_error = 0;
+};
+
+// A new file of a name nobody else uses, deleted when the object goes unless it was renamed into
+// place: no half-written file is left, whatever fails.
+class TempFile {
+public:
+    // The last error tells why when file() is null.
+    explicit TempFile(const std::wstring& folder) {
+        static LONG counter = 0;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            wchar_t name[80];
+            std::swprintf(name, 80, L"~Orvane-%lu-%lu-%ld.tmp", ::GetCurrentProcessId(), ::GetTickCount(),
+                          ::InterlockedIncrement(&counter));
+            m_path = Join(folder, name);
+            HANDLE h = ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                m_file.reset(h);
+                return;
+            }
+            if (::GetLastError() != ERROR_FILE_EXISTS) break;
         }
+        m_path.clear();
     }
-    if (!file) return {};
-    bool ok = true;
-    while (ok && size > 0) {
-        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD written = 0;
-        ok = ::WriteFile(file.get(), bytes, chunk, &written, nullptr) && written == chunk;
-        bytes += written;
-        size -= written;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        m_file.reset();
+        if (!m_path.empty()) fw::Ignore(::DeleteFileW(m_path.c_str()));
     }
-    // On disk before the rename shows it under its real name.
-    ok = ok && ::FlushFileBuffers(file.get());
-    const DWORD error = ok ? 0 : ::GetLastError();
-    file.reset();
-    if (!ok) {
-        fw::Ignore(::DeleteFileW(path.c_str()));
-        ::SetLastError(error ? error : ERROR_WRITE_FAULT);
-        return {};
+    HANDLE file() const noexcept { return m_file.get(); }
+    // Closes the file; the last error on failure.
+    bool Close() noexcept {
+        HANDLE h = m_file.release();
+        return h && ::CloseHandle(h);
     }
-    return path;
-}
+    // Renames the closed file to path unless a file of that name exists; the last error on failure.
+    bool MoveTo(const std::wstring& path) noexcept {
+        if (!::MoveFileExW(m_path.c_str(), path.c_str(), 0)) return false;
+        m_path.clear();
+        return true;
+    }
+
+private:
+    std::wstring m_path;
+    fw::UniqueKernelHandle m_file;
+};
 
 FileOutcome WritePng(const screenshot::Image& image, const std::wstring& folder, const SYSTEMTIME& when) {
     if (folder.empty()) return Failed(L"找不到图片文件夹", L"there is no Pictures folder", 0);
     if (!MakeFolder(folder)) return Failed(L"无法创建截图文件夹", L"the folder cannot be made", ::GetLastError());
+    CLSID png;
+    if (!FindPngEncoder(png)) return Failed(L"无法生成 PNG 图片", L"there is no PNG encoder", 0);
 
-    fw::ComPtr<IStream> png = EncodePng(image);
-    STATSTG stat{};
-    HGLOBAL memory = nullptr;
-    if (!png || FAILED(png->Stat(&stat, STATFLAG_NONAME)) || FAILED(::GetHGlobalFromStream(png.get(), &memory)))
-        return Failed(L"无法生成 PNG 图片", L"the PNG encoder failed", 0);
-    const size_t size = static_cast<size_t>(stat.cbSize.QuadPart);
-    const void* bytes = ::GlobalLock(memory);
-    if (!bytes) return Failed(L"无法生成 PNG 图片", L"the PNG encoder failed", ::GetLastError());
-    const std::wstring temp = WriteTempFile(folder, static_cast<const BYTE*>(bytes), size);
-    const DWORD writeError = ::GetLastError();
-    fw::Ignore(::GlobalUnlock(memory));
-    if (temp.empty()) {
-        const bool full = writeError == ERROR_DISK_FULL || writeError == ERROR_HANDLE_DISK_FULL;
+    TempFile temp(folder);
+    if (!temp.file()) return Failed(L"无法写入截图文件", L"the file cannot be made", ::GetLastError());
+    fw::ComPtr<FileStream> stream = fw::ComPtr<FileStream>::Attach(new FileStream(temp.file()));
+    {
+        // GDI+ reads the DIB section's bits in place; it does not write to them.
+        Gdiplus::Bitmap bitmap(image.width, image.height, image.stride, PixelFormat24bppRGB,
+                               const_cast<BYTE*>(image.bits));
+        const Gdiplus::Status status = bitmap.GetLastStatus() == Gdiplus::Ok
+                                           ? bitmap.Save(stream.get(), &png, nullptr)
+                                           : bitmap.GetLastStatus();
+        if (status != Gdiplus::Ok && stream->error() == 0)
+            return Failed(L"无法生成 PNG 图片", L"the PNG encoder failed", static_cast<DWORD>(status));
+    }
+    DWORD error = stream->error();
+    LARGE_INTEGER size{};
+    // On disk before the rename shows it under its real name.
+    if (!error && (!::GetFileSizeEx(temp.file(), &size) || !::FlushFileBuffers(temp.file()))) error = ::GetLastError();
+    stream.reset();
+    if (!temp.Close() && !error) error = ::GetLastError();
+    if (error) {
+        const bool full = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
         return Failed(full ? L"磁盘空间不足，无法写入截图文件" : L"无法写入截图文件",
-                      full ? L"the disk is full" : L"the file cannot be written", writeError);
+                      full ? L"the disk is full" : L"the file cannot be written", error);
     }
 
     // The first free name; the rename never replaces a file, so a shot taken meanwhile by someone
     // else keeps its name and this one takes the next.
     for (unsigned n = 1; n <= kMaxNameSuffix; ++n) {
         std::wstring path = Join(folder, screenshot::FileName(when, n));
-        if (::MoveFileExW(temp.c_str(), path.c_str(), 0)) {
+        if (temp.MoveTo(path)) {
             FileOutcome out;
             out.saved = true;
             out.path = std::move(path);
-            out.bytes = size;
+            out.bytes = static_cast<ULONGLONG>(size.QuadPart);
             return out;
         }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-            fw::Ignore(::DeleteFileW(temp.c_str()));
-            return Failed(L"无法写入截图文件", L"the file cannot be renamed", error);
-        }
+        const DWORD moveError = ::GetLastError();
+        if (moveError != ERROR_ALREADY_EXISTS && moveError != ERROR_FILE_EXISTS)
+            return Failed(L"无法写入截图文件", L"the file cannot be renamed", moveError);
     }
-    fw::Ignore(::DeleteFileW(temp.c_str()));
     return Failed(L"无法写入截图文件", L"every name of this second is taken", ERROR_ALREADY_EXISTS);
 }
 
