@@ -9,6 +9,10 @@
 #include "framework/OleInit.h"
 #include "framework/UiScale.h"
 #include "framework/Variant.h"
+#include "framework/GdiPlus.h"
+#include "framework/Trace.h"
+#include "game/GameAudio.h"
+#include "game/Screenshot.h"
 #include "game/TrayMenu.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +155,108 @@ TEST_F(GameComforts, TrayMenuItemsStatesAndCommands) {
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].text, L"即将退出Orvane，是否继续？");
     EXPECT_EQ(answerer.boxes[0].owner, window);
+}
+
+std::vector<std::wstring> g_traced;
+void KeepTraceLine(std::wstring_view line) {
+    g_traced.emplace_back(line);
+}
+bool Traced(const std::wstring& a, const std::wstring& b) {
+    for (const auto& line : g_traced) {
+        if (line.find(a) != std::wstring::npos && line.find(b) != std::wstring::npos) return true;
+    }
+    return false;
+}
+
+// The menu's commands as the game window carries them out: the process's sound switch (a PulseAudio
+// null sink gives Wine a device in the test command), a screenshot into the player's folder, the
+// cache cleared before the reload; and F12's silence, which ends with the window however it ends.
+TEST_F(GameComforts, MenuCommandsAndSilenceWhileHidden) {
+    GameAudio& audio = GameAudio::Instance();
+    ASSERT_TRUE(audio.Available()) << "no default audio device (the test command starts PulseAudio)";
+    ASSERT_FALSE(audio.PlayerMuted());
+    test::GdiplusSession gdiplus;
+    g_traced.clear();
+    const fw::TraceSink oldSink = fw::SetTraceSink(&KeepTraceLine);
+    struct Sound {
+        bool player = false, session = false;
+    };
+    const auto sound = [&audio] { return Sound{audio.PlayerMuted(), audio.SessionMuted()}; };
+    Sound muted, unmuted, hidden, shown;
+    std::vector<MenuItem> whileMuted;
+    ScreenshotResult shot;
+    std::wstring balloon;
+    bool balloonShown = false;
+    SIZE page{}, png{};
+    size_t navigationsBefore = 0;
+    Run({
+        [&] {
+            dlg.OnTrayCommand(ID_TRAY_MUTE);
+            muted = sound();
+            WithTrayMenu([&](HWND, HMENU menu) {
+                whileMuted = ItemsOf(menu);
+                ::EndMenu();
+            });
+            dlg.OnTrayCommand(ID_TRAY_MUTE);
+            unmuted = sound();
+            ::PostMessageW(dlg.m_hWnd, WM_KEYDOWN, VK_F12, 1);
+        },
+        [&] {
+            hidden = sound();
+            ::SendMessageW(dlg.m_hWnd, WM_GAME_TRAYICON, kGameTrayIconId, WM_LBUTTONUP);
+            shown = sound();
+        },
+        [&] {
+            RECT rc{};
+            ::GetClientRect(dlg.m_wndBrowser.m_hWnd, &rc);
+            page = SIZE{rc.right, rc.bottom};
+            dlg.OnTrayCommand(ID_TRAY_SCREENSHOT);
+            balloon = dlg.m_strLastBalloon;
+            balloonShown = dlg.m_bLastBalloonShown;
+            navigationsBefore = dlg.navigations.size();
+            dlg.OnTrayCommand(ID_TRAY_CLEAR_CACHE);
+            ::PostMessageW(dlg.m_hWnd, WM_KEYDOWN, VK_F12, 1);
+        },
+        // Ended while hidden: the sound comes back with the window's end.
+    });
+    const bool silentAfterEnd = audio.SessionMuted() || audio.Hidden();
+    fw::SetTraceSink(oldSink);
+
+    EXPECT_TRUE(muted.player && muted.session);
+    ASSERT_EQ(whileMuted.size(), 6u);
+    EXPECT_TRUE(whileMuted[1].checked) << "静音 is ticked while muted";
+    EXPECT_FALSE(whileMuted[1].grayed);
+    EXPECT_FALSE(unmuted.player || unmuted.session);
+    EXPECT_TRUE(!hidden.player && hidden.session) << "hidden is silent, the player's choice kept";
+    EXPECT_FALSE(shown.player || shown.session);
+    EXPECT_FALSE(silentAfterEnd);
+
+    // The screenshot: the page area's size, in the player's folder, announced on the tray icon.
+    const std::wstring folder = ScreenshotFolder();
+    WIN32_FIND_DATAW found{};
+    std::vector<std::wstring> files;
+    HANDLE find = ::FindFirstFileW((folder + L"\\Orvane-*.png").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do files.push_back(folder + L"\\" + found.cFileName);
+        while (::FindNextFileW(find, &found));
+        ::FindClose(find);
+    }
+    ASSERT_EQ(files.size(), 1u) << "one file in " << testing::PrintToString(folder);
+    {
+        Gdiplus::Bitmap image(files[0].c_str());
+        png = SIZE{static_cast<LONG>(image.GetWidth()), static_cast<LONG>(image.GetHeight())};
+    }
+    for (const auto& f : files) ::DeleteFileW(f.c_str());
+    EXPECT_EQ(png.cx, page.cx);
+    EXPECT_EQ(png.cy, page.cy);
+    EXPECT_EQ(balloon.rfind(L"截图已保存\n", 0), 0u) << testing::PrintToString(balloon);
+    EXPECT_NE(balloon.find(files[0].substr(folder.size() + 1)), std::wstring::npos);
+    EXPECT_TRUE(balloonShown);
+
+    // The cache of the game's host cleared, then the hand-off address loaded again.
+    EXPECT_TRUE(Traced(L"cache of ", L"game.example")) << testing::PrintToString(g_traced);
+    ASSERT_EQ(dlg.navigations.size(), navigationsBefore + 1);
+    EXPECT_EQ(dlg.navigations.back().url, L"http://game.example/play?sid=3");
 }
 
 // A DocumentComplete event as the browser fires it, for the top-level browser or a frame.
