@@ -81,8 +81,10 @@ LangString Unchanged ${LANG_SIMPCHINESE} "${PRODUCT} 正在运行：已取消，
 LangString ConfigKept ${LANG_SIMPCHINESE} "config.ini 安装后已被修改，保留原文件。"
 LangString AnotherRun ${LANG_SIMPCHINESE} "另一个 ${PRODUCT} 安装或卸载程序正在运行。$\r$\n$\r$\n\
 请等它结束后再试。本程序已退出，没有做任何改动。"
-LangString CannotOpen ${LANG_SIMPCHINESE} "无法写入 $INSTDIR\${EXE}（Windows 错误代码 $1）。$\r$\n$\r$\n\
-已停止，没有做任何改动。请确认您对这个文件夹有写入权限，或者重新安装到其他文件夹。"
+LangString CannotOpenSetup ${LANG_SIMPCHINESE} "无法写入 $INSTDIR\${EXE}（Windows 错误代码 $1）。$\r$\n$\r$\n\
+安装已停止，没有做任何改动。请确认您对这个文件夹有写入权限，或者安装到其他文件夹。"
+LangString CannotOpenUninstall ${LANG_SIMPCHINESE} "无法删除 $INSTDIR\${EXE}（Windows 错误代码 $1）。$\r$\n$\r$\n\
+卸载已停止，没有做任何改动。请确认您对这个文件夹有写入权限。"
 LangString StepFailed ${LANG_SIMPCHINESE} "安装没有完成：$Failed。$\r$\n$\r$\n\
 请确认您对安装文件夹、桌面和开始菜单有写入权限，然后重新运行安装程序。"
 LangString FailUninstaller ${LANG_SIMPCHINESE} "无法写入卸载程序 $INSTDIR\${UNINSTALLER}"
@@ -112,7 +114,7 @@ Var Hash
 ; What failed, for StepFailed.
 Var Failed
 
-!macro SharedFunctions un running
+!macro SharedFunctions un running cannot
 ; Refuses to run beside another setup or uninstaller of this product: both read and write the
 ; uninstall entry and the install folder. The handle stays open until the process ends.
 Function ${un}RefuseSecondRun
@@ -170,9 +172,9 @@ Function ${un}WaitUntilClosed
   Pop $0
   Return
   cannot:
-  MessageBox MB_OK|MB_ICONSTOP "$(CannotOpen)" /SD IDOK
+  MessageBox MB_OK|MB_ICONSTOP "$(${cannot})" /SD IDOK
   SetErrorLevel 2
-  Abort "$(CannotOpen)"
+  Abort "$(${cannot})"
 FunctionEnd
 
 ; Sets $Owned and $Recorded from the uninstall entry.
@@ -251,8 +253,8 @@ Function ${un}Sha256
   Pop $0
 FunctionEnd
 !macroend
-!insertmacro SharedFunctions "" RunningSetup
-!insertmacro SharedFunctions "un." RunningUninstall
+!insertmacro SharedFunctions "" RunningSetup CannotOpenSetup
+!insertmacro SharedFunctions "un." RunningUninstall CannotOpenUninstall
 
 Function .onInit
   Call RefuseSecondRun
