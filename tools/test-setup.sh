@@ -240,8 +240,10 @@ untouched() {
 
 echo "== setup: silent install into a folder with spaces and Chinese letters, then uninstall"
 # /D= must come last and unquoted, so the command line goes through cmd.
-w cmd /c "C:\\setup.exe /S /D=$other_win"
-check "installed into $other_win, with the browser's feature values" installed "$other_dir" "$other_win" "$work/expect/config.ini"
+rc=0
+"$WINE" cmd /c "C:\\setup.exe /S /D=$other_win" </dev/null >>"$work/wine.log" 2>&1 || rc=$?
+check "installed into $other_win, with the browser's feature values" \
+  eval 'exit_code 0 && installed "$other_dir" "$other_win" "$work/expect/config.ini"'
 uninstall_rc "$other_win"
 check "uninstall exits with 0 and removes the shortcuts, the entry and the feature values" \
   eval 'exit_code 0 && removed "$other_dir" - -'
