@@ -7,7 +7,8 @@
 #   given, and so is the uninstaller it writes.
 # The version, product name and publisher come from the executable's version resource. Two runs
 # from the same commit give the same bytes; the SHA-256 of each is printed at the end and written
-# beside it.
+# beside it, and so are the versions of the tools the setup's bytes depend on
+# (Orvane-<version>-tools.txt: makensis, and osslsigncode with its OpenSSL).
 #
 # Signing (Authenticode, SHA-256, Debian's osslsigncode):
 #   ORVANE_SIGN_PFX            PKCS#12 file with the code-signing certificate and its key
@@ -52,56 +53,19 @@ cmake --build "$build_dir" --target Orvane
 exe="$build_dir/Orvane.exe"
 
 # 32-bit, stripped, no link time; version, product name, publisher and copyright from its
-# version resource (one per line).
-info="$(python3 - "$exe" <<'EOF'
-import struct, sys
-data = open(sys.argv[1], "rb").read()
-pe = struct.unpack_from("<I", data, 0x3C)[0]
-if data[pe:pe + 4] != b"PE\0\0":
-    sys.exit("not a PE file")
-machine, _, stamp, symbols, nsymbols = struct.unpack_from("<HHIII", data, pe + 4)
-if machine != 0x14C:
-    sys.exit("not a 32-bit (i386) executable")
-if symbols or nsymbols:
-    sys.exit("the executable still has its symbol table")
-if stamp:
-    sys.exit("the PE header carries a link time")
-at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO signature
-if at < 0:
-    sys.exit("no version resource")
-ms, ls = struct.unpack_from("<II", data, at + 8)
-print("%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF))
-
-# A String entry of the StringFileInfo block: its key in UTF-16 with a terminating zero, then
-# padding to a 32-bit boundary (the resource data is 32-bit aligned in the file), then the value.
-def string_value(key):
-    at = data.find((key + "\0").encode("utf-16-le"))
-    if at < 0:
-        sys.exit("no %s in the version resource" % key)
-    at += 2 * (len(key) + 1)
-    at += -at % 4
-    end = at
-    while data[end:end + 2] != b"\0\0":
-        end += 2
-    value = data[at:end].decode("utf-16-le")
-    if not value or "\n" in value or '"' in value:
-        sys.exit("unusable %s in the version resource: %r" % (key, value))
-    return value
-
-for key in ("ProductName", "CompanyName", "LegalCopyright"):
-    print(string_value(key))
-EOF
-)" || fail "$exe is not a releasable executable"
+# version resource (one per line), refused when the setup could not use them as they are.
+info="$(python3 tools/versioninfo.py "$exe")" || fail "$exe is not a releasable executable"
 { read -r version; read -r product; read -r publisher; read -r copyright; } <<<"$info"
 
 name="Orvane-$version-win32.zip"
 zip_path="$dist_dir/$name"
 setup_name="Orvane-$version-setup.exe"
 setup_path="$dist_dir/$setup_name"
+tools_path="$dist_dir/Orvane-$version-tools.txt"
 test_setup_path="$dist_dir/test/Orvane-$version-setup-amd64.exe"
 mkdir -p "$dist_dir"
 # A failed run must not leave an older zip or setup that looks like its result.
-rm -f "$zip_path" "$zip_path.sha256" "$setup_path" "$setup_path.sha256" "$test_setup_path"
+rm -f "$zip_path" "$zip_path.sha256" "$setup_path" "$setup_path.sha256" "$tools_path" "$test_setup_path"
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
@@ -193,10 +157,19 @@ if [ "${ORVANE_TEST_SETUP:-}" = 1 ]; then
   say "wrote $test_setup_path (64-bit stub, for tests only)"
 fi
 
+# Who built it: the same commit gives the same bytes only with the same makensis (its stubs
+# are inside the setup) and, for a signed release, the same osslsigncode and OpenSSL.
+{
+  echo "makensis $(makensis -VERSION) (Debian nsis $(dpkg-query -W -f='${Version}' nsis 2>/dev/null || echo unknown))"
+  echo "$(osslsigncode --version 2>&1 | head -2 | tr -s '\n\t ' ' ' | sed 's/ $//') (Debian osslsigncode $(dpkg-query -W -f='${Version}' osslsigncode 2>/dev/null || echo unknown))"
+  if [ "$sign" = 1 ]; then echo "signed: yes"; else echo "signed: no"; fi
+} >"$stage/tools.txt"
 mv "$stage/$name" "$zip_path"
 mv "$stage/$setup_name" "$setup_path"
+mv "$stage/tools.txt" "$tools_path"
 (cd "$dist_dir" && sha256sum "$name" >"$name.sha256" && sha256sum "$setup_name" >"$setup_name.sha256")
 say "wrote $zip_path"
 say "wrote $setup_path"
+say "wrote $tools_path: $(head -1 "$tools_path"); $(sed -n 2p "$tools_path")"
 say "SHA-256 $(cut -d' ' -f1 "$zip_path.sha256")  $name"
 say "SHA-256 $(cut -d' ' -f1 "$setup_path.sha256")  $setup_name"

@@ -14,6 +14,14 @@
 ; whose content still has that hash is the setup's own and is replaced or removed; any other
 ; config.ini (changed, or there before the setup with no record) is left as it is, and the old
 ; record is kept so that a later run still recognises the changed file as changed.
+;
+; Exit codes: 0 done; 1 cancelled by the player; 2 a step failed (the message says which);
+; 3 Orvane.exe is running (nothing changed, try again later); 4 another setup or uninstaller of
+; this product is running (nothing changed). One named mutex, held for the whole run, keeps a
+; setup and an uninstaller from working on the same install at once.
+;
+; Every step that can fail is checked, and all of them that do not need the new program come
+; before it: a failed run leaves the old Orvane.exe with the entry that names its version.
 
 Unicode true
 !ifdef TARGET
@@ -32,6 +40,12 @@ ManifestDPIAware true
 !define EXE "Orvane.exe"
 !define UNINSTALLER "uninstall.exe"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+; The WebBrowser control's per-program settings, named after the executable's file name.
+!define FEATURES "Software\Microsoft\Internet Explorer\Main\FeatureControl"
+!define GPU_RENDERING 1
+!define BROWSER_EMULATION 11000
+; Session-local: another user's setup works on another HKCU and another folder.
+!define MUTEX "Local\${PRODUCT}-setup"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -65,6 +79,20 @@ LangString RunningUninstall ${LANG_SIMPCHINESE} "${PRODUCT} 正在运行，现�
 单击“取消”退出卸载，已安装的文件不会有任何改动。"
 LangString Unchanged ${LANG_SIMPCHINESE} "${PRODUCT} 正在运行：已取消，没有做任何改动。"
 LangString ConfigKept ${LANG_SIMPCHINESE} "config.ini 安装后已被修改，保留原文件。"
+LangString AnotherRun ${LANG_SIMPCHINESE} "另一个 ${PRODUCT} 安装或卸载程序正在运行。$\r$\n$\r$\n\
+请等它结束后再试。本程序已退出，没有做任何改动。"
+LangString CannotOpenSetup ${LANG_SIMPCHINESE} "无法写入 $INSTDIR\${EXE}（Windows 错误代码 $1）。$\r$\n$\r$\n\
+安装已停止，没有做任何改动。请确认您对这个文件夹有写入权限，或者安装到其他文件夹。"
+LangString CannotOpenUninstall ${LANG_SIMPCHINESE} "无法删除 $INSTDIR\${EXE}（Windows 错误代码 $1）。$\r$\n$\r$\n\
+卸载已停止，没有做任何改动。请确认您对这个文件夹有写入权限。"
+LangString StepFailed ${LANG_SIMPCHINESE} "安装没有完成：$Failed。$\r$\n$\r$\n\
+请确认您对安装文件夹、桌面和开始菜单有写入权限，然后重新运行安装程序。"
+LangString FailUninstaller ${LANG_SIMPCHINESE} "无法写入卸载程序 $INSTDIR\${UNINSTALLER}"
+LangString FailFolder ${LANG_SIMPCHINESE} "无法创建文件夹 $INSTDIR"
+LangString FailDesktop ${LANG_SIMPCHINESE} "无法创建桌面快捷方式 $DESKTOP\${PRODUCT}.lnk"
+LangString FailStartMenu ${LANG_SIMPCHINESE} "无法创建开始菜单快捷方式 $SMPROGRAMS\${PRODUCT}.lnk"
+LangString FailEntry ${LANG_SIMPCHINESE} "无法写入注册表项 HKEY_CURRENT_USER\${UNINST_KEY}"
+LangString FailFeature ${LANG_SIMPCHINESE} "无法写入注册表项 HKEY_CURRENT_USER\${FEATURES}"
 
 VIProductVersion "${VERSION}"
 VIFileVersion "${VERSION}"
@@ -83,28 +111,70 @@ Var Recorded
 ; Sha256's argument and result.
 Var HashPath
 Var Hash
+; What failed, for StepFailed.
+Var Failed
 
-!macro SharedFunctions un running
-; Waits until $INSTDIR\Orvane.exe can be replaced or removed, asking the player to close the
-; program; Cancel (the silent setup's answer) ends the run before anything is changed, with
-; exit code 3 (other failures end with NSIS's 2), so that a deployment tool can try again later.
-; A program that runs has its image mapped, and Windows refuses to open a mapped image for
-; writing: so a failed write-open of the installed exe is exactly "it is running from here".
+!macro SharedFunctions un running cannot
+; Refuses to run beside another setup or uninstaller of this product: both read and write the
+; uninstall entry and the install folder. The handle stays open until the process ends.
+Function ${un}RefuseSecondRun
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "${MUTEX}") p .r0 ?e'
+  Pop $1
+  ${If} $0 P= 0
+  ${OrIf} $1 = 183 ; ERROR_ALREADY_EXISTS
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(AnotherRun)" /SD IDOK
+    SetErrorLevel 4
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; Waits until $INSTDIR\Orvane.exe can be replaced or removed. A program that runs has its image
+; mapped, and Windows refuses to open a mapped image for writing with a sharing violation: that
+; error, and only that one, means "running from here", and the player is asked to close it;
+; Cancel (the silent run's answer) ends the run before anything is changed, with exit code 3,
+; so that a deployment tool can try again later. A read-only file is made writable first; any
+; other failure (a folder the player cannot write to, a folder in the file's place) will not go
+; away by waiting: it ends the run with its own message and exit code 2.
 Function ${un}WaitUntilClosed
   Push $0
+  Push $1
   retry:
   ${If} ${FileExists} "$INSTDIR\${EXE}"
-    ClearErrors
-    FileOpen $0 "$INSTDIR\${EXE}" a
-    ${If} ${Errors}
-      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(${running})" /SD IDCANCEL IDRETRY retry
-      Pop $0
-      SetErrorLevel 3
-      Abort "$(Unchanged)"
+    System::Call 'kernel32::GetFileAttributesW(w "$INSTDIR\${EXE}") i .r0'
+    IntOp $1 $0 & 0x11 ; FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_DIRECTORY
+    ${If} $0 <> -1
+    ${AndIf} $1 = 1
+      IntOp $0 $0 & 0xFFFFFFFE
+      ${If} $0 = 0
+        StrCpy $0 0x80 ; FILE_ATTRIBUTE_NORMAL
+      ${EndIf}
+      System::Call 'kernel32::SetFileAttributesW(w "$INSTDIR\${EXE}", i r0) i .r0 ?e'
+      Pop $1
+      ${If} $0 = 0
+        Goto cannot
+      ${EndIf}
     ${EndIf}
-    FileClose $0
+    ; Any sharing with other readers and writers is granted, so that only a mapped image (or
+    ; an opener that shares nothing) gives a sharing violation.
+    System::Call 'kernel32::CreateFileW(w "$INSTDIR\${EXE}", i 0x40000000, i 7, p 0, i 3, i 0, p 0) p .r0 ?e'
+    Pop $1
+    ${If} $0 P= -1
+      ${If} $1 = 32 ; ERROR_SHARING_VIOLATION
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(${running})" /SD IDCANCEL IDRETRY retry
+        SetErrorLevel 3
+        Abort "$(Unchanged)"
+      ${EndIf}
+      Goto cannot
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r0)'
   ${EndIf}
+  Pop $1
   Pop $0
+  Return
+  cannot:
+  MessageBox MB_OK|MB_ICONSTOP "$(${cannot})" /SD IDOK
+  SetErrorLevel 2
+  Abort "$(${cannot})"
 FunctionEnd
 
 ; Sets $Owned and $Recorded from the uninstall entry.
@@ -183,16 +253,50 @@ Function ${un}Sha256
   Pop $0
 FunctionEnd
 !macroend
-!insertmacro SharedFunctions "" RunningSetup
-!insertmacro SharedFunctions "un." RunningUninstall
+!insertmacro SharedFunctions "" RunningSetup CannotOpenSetup
+!insertmacro SharedFunctions "un." RunningUninstall CannotOpenUninstall
+
+Function .onInit
+  Call RefuseSecondRun
+FunctionEnd
+
+Function un.onInit
+  Call un.RefuseSecondRun
+FunctionEnd
+
+; Ends the run with exit code 2 when the error flag is set, naming what failed.
+!macro CheckStep what
+  ${If} ${Errors}
+    StrCpy $Failed "${what}"
+    Call StepFailed
+  ${EndIf}
+!macroend
+
+Function StepFailed
+  MessageBox MB_OK|MB_ICONSTOP "$(StepFailed)" /SD IDOK
+  SetErrorLevel 2
+  Abort "$(StepFailed)"
+FunctionEnd
+
+; The shortcuts' working folder is the current output folder.
+Function Shortcuts
+  ClearErrors
+  CreateShortCut "$DESKTOP\${PRODUCT}.lnk" "$INSTDIR\${EXE}"
+  !insertmacro CheckStep "$(FailDesktop)"
+  CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}"
+  !insertmacro CheckStep "$(FailStartMenu)"
+FunctionEnd
 
 Section
   Call WaitUntilClosed
   Call ReadRecord
+  ClearErrors
   SetOutPath "$INSTDIR"
-  File "${STAGE}\${EXE}"
+  !insertmacro CheckStep "$(FailFolder)"
 
-  ; config.ini: a new one unless the one here was changed (or has no record, see the top).
+  ; config.ini: a new one unless the one here was changed (or has no record, see the top). A
+  ; new one is recorded at once: a new file with the old record would look changed for good.
+  ; (A file that cannot be written stops the run with NSIS's own message; AllowSkipFiles off.)
   StrCpy $HashPath "$INSTDIR\config.ini"
   StrCpy $0 1
   ${If} ${FileExists} $HashPath
@@ -209,29 +313,62 @@ Section
   ${Else}
     DetailPrint "$(ConfigKept)"
   ${EndIf}
-
-  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  ; The shortcuts' working folder is the current output folder.
-  CreateShortCut "$DESKTOP\${PRODUCT}.lnk" "$INSTDIR\${EXE}"
-  CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}"
-
-  WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKCU "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\${EXE}"
+  ClearErrors
   WriteRegStr HKCU "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKCU "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  ${GetSize} "$INSTDIR" "/S=0K /G=0" $0 $1 $2
-  WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
-  WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
-  WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
   ${If} $Recorded != ""
     WriteRegStr HKCU "${UNINST_KEY}" "ConfigSha256" $Recorded
   ${Else}
     DeleteRegValue HKCU "${UNINST_KEY}" "ConfigSha256"
+    ClearErrors ; there may be no value to delete
   ${EndIf}
+  !insertmacro CheckStep "$(FailEntry)"
+
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  !insertmacro CheckStep "$(FailUninstaller)"
+
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\${EXE}"
+  WriteRegStr HKCU "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
+  !insertmacro CheckStep "$(FailEntry)"
+
+  ; The WebBrowser control renders in software without GPU rendering, and shows a page that
+  ; declares no document mode in IE 7 mode without browser emulation; 11000 is what Internet
+  ; Explorer 11 does itself: standards mode for a standards doctype, the page's X-UA-Compatible
+  ; first. Per user, named after the executable's file name; the program writes nothing.
+  WriteRegDWORD HKCU "${FEATURES}\FEATURE_GPU_RENDERING" "${EXE}" ${GPU_RENDERING}
+  WriteRegDWORD HKCU "${FEATURES}\FEATURE_BROWSER_EMULATION" "${EXE}" ${BROWSER_EMULATION}
+  !insertmacro CheckStep "$(FailFeature)"
+
+  ; The program last (its shortcuts before it on an upgrade, where the target is there): a run
+  ; that fails before this point leaves the old program with the entry of its version.
+  ${If} ${FileExists} "$INSTDIR\${EXE}"
+    Call Shortcuts
+    File "${STAGE}\${EXE}"
+  ${Else}
+    File "${STAGE}\${EXE}"
+    Call Shortcuts
+  ${EndIf}
+  ClearErrors
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  ${GetSize} "$INSTDIR" "/S=0K /G=0" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
+  !insertmacro CheckStep "$(FailEntry)"
 SectionEnd
+
+; Removes a feature value only while it still holds what the setup wrote: a value changed since
+; is someone's choice and stays.
+!macro RemoveFeature feature value
+  ClearErrors
+  ReadRegDWORD $0 HKCU "${FEATURES}\${feature}" "${EXE}"
+  ${IfNot} ${Errors}
+  ${AndIf} $0 = ${value}
+    DeleteRegValue HKCU "${FEATURES}\${feature}" "${EXE}"
+  ${EndIf}
+!macroend
 
 Section "Uninstall"
   Call un.WaitUntilClosed
@@ -245,12 +382,14 @@ Section "Uninstall"
     ${EndIf}
   ${EndIf}
   Delete "$INSTDIR\${UNINSTALLER}"
-  ; The shortcuts and the entry belong to the folder the entry names: a later install
-  ; elsewhere has taken them over.
+  ; The shortcuts, the entry and the feature values belong to the folder the entry names: a
+  ; later install elsewhere has taken them over.
   ${If} $Owned = 1
     Delete "$DESKTOP\${PRODUCT}.lnk"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     DeleteRegKey HKCU "${UNINST_KEY}"
+    !insertmacro RemoveFeature FEATURE_GPU_RENDERING ${GPU_RENDERING}
+    !insertmacro RemoveFeature FEATURE_BROWSER_EMULATION ${BROWSER_EMULATION}
   ${EndIf}
   RMDir "$INSTDIR"
 SectionEnd

@@ -63,7 +63,61 @@ reproducible() {
   echo "second build:"
   echo "$b"
   [ "$(echo "$a" | grep -c -e '-win32\.zip$' -e '-setup\.exe$')" = 2 ] && [ "$a" = "$b" ] &&
-    grep -q "NOT signed" "$work/repro-a.log"
+    grep -q "NOT signed" "$work/repro-a.log" || return 1
+  # The tools the bytes depend on are recorded beside them, the same for both builds.
+  local tools
+  tools="$(cat "$work"/repro-a/*-tools.txt)" || return 1
+  echo "$tools"
+  [ "$tools" = "$(cat "$work"/repro-b/*-tools.txt)" ] || { echo "the two builds record different tools"; return 1; }
+  grep -qF "makensis $(makensis -VERSION) (Debian nsis " <<<"$tools" &&
+    grep -qF "$(osslsigncode --version 2>&1 | head -1)" <<<"$tools" &&
+    grep -qx "signed: no" <<<"$tools" || { echo "the tools' versions are not recorded"; return 1; }
+}
+
+# Names in the version resource that the setup cannot use as a folder, shortcut or registry
+# key name (or that its script would read as a variable) are refused, each with its reason.
+# The release build's Orvane.exe, with one string changed in place.
+names() {
+  local exe="$root/build/release/Orvane.exe"
+  [ -f "$exe" ] || { echo "no $exe (the release check builds it first)"; return 1; }
+  /usr/bin/python3 - "$exe" "$work/names" <<'EOF'
+import os, subprocess, sys
+exe, folder = sys.argv[1:]
+os.makedirs(folder, exist_ok=True)
+data = open(exe, "rb").read()
+
+def run(path):
+    r = subprocess.run([sys.executable, "tools/versioninfo.py", path], capture_output=True, text=True)
+    return r.returncode, (r.stdout + r.stderr).strip()
+
+def patched(key, old, new):
+    at = data.find((key + "\0").encode("utf-16-le"))
+    at = data.find(old.encode("utf-16-le"), at + 2 * len(key) + 2)
+    new = new.encode("utf-16-le").ljust(2 * len(old), b"\0")
+    assert at > 0 and len(new) == 2 * len(old)
+    return data[:at] + new + data[at + len(new):]
+
+rc, out = run(exe)
+ok = rc == 0 and out.splitlines()[1:3] == ["Orvane", "Orvane Studio"]
+print("the release's own names:", "accepted" if ok else "REFUSED: " + out)
+cases = [("ProductName", "Orvane", v, why) for v, why in (
+    ("Or/ane", "'/'"), ("Or\\ane", "'\\\\'"), ("Or:ane", "':'"), ("Or*ane", "'*'"), ("Or?ane", "'?'"),
+    ("Or<ane", "'<'"), ("Or|ane", "'|'"), ('Or"ane', "'\"'"), ("Or$ane", "'$'"),
+    ("Or\x01ane", "U+0001"), ("Or\u202eane", "U+202E"), ("Or\u2028ane", "U+2028"),
+    ("Orvan.", "ends with a dot"), (" rvane", "begins or ends with a space"), ("CON", "device name"),
+    ("", "empty"))] + [
+    ("CompanyName", "Orvane Studio", "Orvane $tudio", "'$'"),
+    ("LegalCopyright", "Copyright", 'Copy"ight', "'\"'")]
+for n, (key, old, new, why) in enumerate(cases):
+    path = os.path.join(folder, "%d.exe" % n)
+    open(path, "wb").write(patched(key, old, new))
+    rc, out = run(path)
+    if rc == 0 or key not in out or why not in out:
+        print("%s %r: not refused with its reason (%s): %s" % (key, new, why, out))
+        ok = False
+print("%d names refused, each with its reason" % len(cases) if ok else "")
+sys.exit(0 if ok else 1)
+EOF
 }
 
 signing() {
@@ -114,6 +168,7 @@ signing() {
 run_check "launcher page in headless Chromium" /usr/bin/python3 tests/launcher_page_test.py
 run_check "launcher page script parses as ES5" es5_parse
 run_check "release zip and setup are reproducible" reproducible
+run_check "unusable names in the version resource are refused" names
 run_check "release signing" signing
 echo "release checks: $passed passed, $failed failed"
 [ "$failed" = 0 ]

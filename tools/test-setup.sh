@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The players' setup program under Wine (called by test.sh): the 64-bit twin of the release
 # setup (ORVANE_TEST_SETUP=1 bash tools/release.sh; this kernel runs no 32-bit code) installs,
-# upgrades, meets a running program and uninstalls in a fresh prefix. Everything, HOME and the
-# desktop included, stays in build/setup-test. Wine's exit codes prove little here: the checks
-# look at files, shortcuts and the registry (the one exit code checked is the silent setup's
-# refusal while the program runs, which Wine passes on reliably when the setup is started directly).
-# The 64-bit test build's Orvane.exe (build/test) stands in for the running program.
+# upgrades, meets a running program, a program file it cannot write, a failing step and a second
+# setup, and uninstalls, in a fresh prefix. Everything, HOME and the desktop included, stays in
+# build/setup-test. The checks look at files, shortcuts and the registry, and at the exit codes
+# of the silent setup and of the uninstaller run in place (_?=, so that it is the process
+# waited for; in place it cannot delete its own uninstall.exe). The 64-bit test build's
+# Orvane.exe (build/test) stands in for the running program.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ -z "${DISPLAY:-}" ]; then
@@ -52,6 +53,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 w() { "$WINE" "$@" </dev/null >>"$work/wine.log" 2>&1; }
 w wineboot -i
 "$WINESERVER" -w
+"$WINESERVER" -p  # one server for all the runs below
 cp "$setup" "$WINEPREFIX/drive_c/setup.exe"
 user="$(basename "$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)")"
 default_win="C:\\users\\$user\\AppData\\Local\\Programs\\Orvane"
@@ -116,6 +118,9 @@ def registry(path):
             values[name] = re.sub(r"\\(.)", r"\1", value[1:-1])
     return values
 
+def sha256(path):
+    return hashlib.sha256(open(path, "rb").read()).hexdigest()
+
 def same(a, b):
     return open(a, "rb").read() == open(b, "rb").read()
 
@@ -125,9 +130,13 @@ def expect(ok, what):
         problems.append(what)
 
 command, args = sys.argv[1], sys.argv[2:]
+regs = os.environ.get("REGDIR", "")
+entry = registry(os.path.join(regs, "entry.reg"))
+features = {name: (registry(os.path.join(regs, name + ".reg")) or {}).get("Orvane.exe")
+            for name in ("FEATURE_GPU_RENDERING", "FEATURE_BROWSER_EMULATION")}
 if command == "installed":
-    # installed <dir> <win dir> <reg file> <expect dir> <config to find> <version> <lnk>...
-    folder, win, reg, expect_dir, config, version, *links = args
+    # installed <dir> <win dir> <expect dir> <config to find> <version> <lnk>...
+    folder, win, expect_dir, config, version, *links = args
     expect(sorted(os.listdir(folder)) == ["Orvane.exe", "config.ini", "uninstall.exe"],
            "files in %s: %s" % (folder, sorted(os.listdir(folder))))
     for name in ("Orvane.exe", "uninstall.exe"):
@@ -138,76 +147,127 @@ if command == "installed":
         target, workdir = shortcut(link)
         expect(target.lower() == exe.lower(), "%s targets %r, not %r" % (link, target, exe))
         expect(workdir.lower() == win.lower(), "%s works in %r, not %r" % (link, workdir, win))
-    values = registry(reg) or {}
+    values = entry or {}
     uninstaller = '"%s\\uninstall.exe"' % win
+    # Every install here starts from the release's config.ini: the record names it, also when
+    # a changed file was kept.
     wanted = {"DisplayName": "Orvane", "DisplayVersion": version, "Publisher": "Orvane Studio",
               "DisplayIcon": exe, "InstallLocation": win, "UninstallString": uninstaller,
-              "QuietUninstallString": uninstaller + " /S", "NoModify": 1, "NoRepair": 1}
+              "QuietUninstallString": uninstaller + " /S", "NoModify": 1, "NoRepair": 1,
+              "ConfigSha256": sha256(os.path.join(expect_dir, "config.ini"))}
     for name, value in wanted.items():
         expect(values.get(name) == value, "%s is %r, not %r" % (name, values.get(name), value))
     size = sum(os.path.getsize(os.path.join(folder, f)) for f in os.listdir(folder)) // 1024
     expect(values.get("EstimatedSize") in (size, size + 1),
            "EstimatedSize is %r, the files take %d KB" % (values.get("EstimatedSize"), size))
+    wanted = {"FEATURE_GPU_RENDERING": 1, "FEATURE_BROWSER_EMULATION": 11000}
+    expect(features == wanted, "feature values %r, not %r" % (features, wanted))
 elif command == "removed":
-    # removed <dir> <reg file> <config left or "-"> <lnk>...
-    folder, reg, config, *links = args
-    if config == "-":
-        expect(not os.path.exists(folder), "%s is still there: %s" % (folder, os.path.exists(folder) and os.listdir(folder)))
-    else:
-        left = sorted(os.listdir(folder)) if os.path.isdir(folder) else None
-        expect(left == ["config.ini"], "left in %s: %s" % (folder, left))
-        expect(left != ["config.ini"] or same(os.path.join(folder, "config.ini"), config), "config.ini is not " + config)
-    expect(registry(reg) is None, "the uninstall entry is still there")
+    # removed <dir> <config left or "-"> <browser emulation left or "-"> <lnk>...
+    # The uninstaller ran in place, so its own file is left.
+    folder, config, emulation, *links = args
+    left = sorted(os.listdir(folder)) if os.path.isdir(folder) else None
+    wanted = ["uninstall.exe"] if config == "-" else ["config.ini", "uninstall.exe"]
+    expect(left == wanted, "left in %s: %s, not %s" % (folder, left, wanted))
+    if config != "-" and left == wanted:
+        expect(same(os.path.join(folder, "config.ini"), config), "config.ini is not " + config)
+    expect(entry is None, "the uninstall entry is still there: %r" % entry)
+    wanted = {"FEATURE_GPU_RENDERING": None,
+              "FEATURE_BROWSER_EMULATION": None if emulation == "-" else int(emulation)}
+    expect(features == wanted, "feature values %r, not %r" % (features, wanted))
     for link in links:
         expect(not os.path.exists(link), link + " is still there")
 elif command == "value":
-    # value <reg file> <name>: prints it
-    print((registry(args[0]) or {}).get(args[1], ""))
+    # value <name>: prints the entry's value
+    print((entry or {}).get(args[0], ""))
     sys.exit(0)
 elif command == "sha256":
-    print(hashlib.sha256(open(args[0], "rb").read()).hexdigest())
+    print(sha256(args[0]))
     sys.exit(0)
 for p in problems:
     print(p)
 sys.exit(1 if problems else 0)
 EOF
-sc() { python3 "$work/setupcheck.py" "$@"; }
-export_key() { rm -f "$WINEPREFIX/drive_c/entry.reg"; w reg export "$key" 'C:\entry.reg'; }
-installed() {  # installed <dir> <win dir> <config.ini it must hold>
-  export_key
-  sc installed "$1" "$2" "$WINEPREFIX/drive_c/entry.reg" "$work/expect" "$3" "$version" "$desktop_lnk" "$start_lnk"
+sc() { REGDIR="$WINEPREFIX/drive_c" python3 "$work/setupcheck.py" "$@"; }
+features='HKCU\Software\Microsoft\Internet Explorer\Main\FeatureControl'
+export_keys() {
+  rm -f "$WINEPREFIX"/drive_c/*.reg
+  w reg export "$key" 'C:\entry.reg'
+  w reg export "$features\FEATURE_GPU_RENDERING" 'C:\FEATURE_GPU_RENDERING.reg'
+  w reg export "$features\FEATURE_BROWSER_EMULATION" 'C:\FEATURE_BROWSER_EMULATION.reg'
 }
-removed() {  # removed <dir> <config.ini left, or -> [shortcuts that must be gone...]
-  export_key
-  sc removed "$1" "$WINEPREFIX/drive_c/entry.reg" "$2" "$desktop_lnk" "$start_lnk"
+installed() {  # installed <dir> <win dir> <config.ini it must hold>
+  export_keys
+  sc installed "$1" "$2" "$work/expect" "$3" "$version" "$desktop_lnk" "$start_lnk"
+}
+removed() {  # removed <dir> <config.ini left, or -> <browser emulation value left, or ->
+  export_keys
+  sc removed "$1" "$2" "$3" "$desktop_lnk" "$start_lnk"
+}
+# Runs the silent setup or (with a folder) the uninstaller in place; its exit code goes to $rc.
+setup_rc() { rc=0; "$WINE" 'C:\setup.exe' /S </dev/null >>"$work/wine.log" 2>&1 || rc=$?; }
+# _?= is taken only unquoted, and a folder with spaces would be quoted: cmd runs it from there.
+uninstall_rc() { rc=0; "$WINE" cmd /c "cd /d $1 && uninstall.exe /S _?=$1" </dev/null >>"$work/wine.log" 2>&1 || rc=$?; }
+exit_code() {  # exit_code <expected>
+  [ "$rc" = "$1" ] || { echo "exit code $rc, not $1"; return 1; }
+}
+# Marks that any write would undo: an older version in the entry, no Start-menu shortcut.
+mark() {
+  w reg add "$key" /v DisplayVersion /d 0.0.0.1 /f
+  rm -f "$start_lnk"
+}
+# untouched <exit code> <Orvane.exe it must still be, or "folder"> [uninstaller]: nothing the
+# setup writes was written; with "uninstaller", nothing it removes was removed either.
+untouched() {
+  export_keys
+  local problems=0
+  exit_code "$1" || problems=1
+  if [ "$2" = folder ]; then
+    [ -d "$default_dir/Orvane.exe" ] || { echo "Orvane.exe is no longer a folder"; problems=1; }
+  else
+    cmp -s "$default_dir/Orvane.exe" "$2" || { echo "Orvane.exe was replaced"; problems=1; }
+  fi
+  cmp -s "$default_dir/config.ini" "$work/changed.ini" || { echo "config.ini was changed"; problems=1; }
+  [ "$(sc value DisplayVersion)" = 0.0.0.1 ] || { echo "the uninstall entry was written"; problems=1; }
+  if [ "${3:-}" = uninstaller ]; then
+    [ -e "$desktop_lnk" ] || { echo "the desktop shortcut was removed"; problems=1; }
+    [ -e "$default_dir/uninstall.exe" ] || { echo "uninstall.exe was removed"; problems=1; }
+  else
+    [ ! -e "$start_lnk" ] || { echo "the Start-menu shortcut was written again"; problems=1; }
+  fi
+  return $problems
 }
 
 echo "== setup: silent install into a folder with spaces and Chinese letters, then uninstall"
 # /D= must come last and unquoted, so the command line goes through cmd.
-w cmd /c "C:\\setup.exe /S /D=$other_win"
-check "installed into $other_win" installed "$other_dir" "$other_win" "$work/expect/config.ini"
-w "$other_win\\uninstall.exe" /S
-"$WINESERVER" -w  # the uninstaller works from a copy of itself and returns at once
-check "uninstall removed the folder, both shortcuts and the entry" removed "$other_dir" -
+rc=0
+"$WINE" cmd /c "C:\\setup.exe /S /D=$other_win" </dev/null >>"$work/wine.log" 2>&1 || rc=$?
+check "installed into $other_win, with the browser's feature values" \
+  eval 'exit_code 0 && installed "$other_dir" "$other_win" "$work/expect/config.ini"'
+uninstall_rc "$other_win"
+check "uninstall exits with 0 and removes the shortcuts, the entry and the feature values" \
+  eval 'exit_code 0 && removed "$other_dir" - -'
 
 echo "== setup: silent install into the default folder"
-w 'C:\setup.exe' /S
-check "installed into %LOCALAPPDATA%\\Programs\\Orvane" installed "$default_dir" "$default_win" "$work/expect/config.ini"
+setup_rc
+check "installed into %LOCALAPPDATA%\\Programs\\Orvane" eval 'exit_code 0 && installed "$default_dir" "$default_win" "$work/expect/config.ini"'
 
 echo "== setup: upgrade over an older install whose config.ini was not changed"
 # An older setup's program and config.ini, and its record of that config.ini.
 printf 'an older Orvane.exe' >"$default_dir/Orvane.exe"
 printf '[mw]\r\nclient_web=http://old.example.com/\r\n' >"$default_dir/config.ini"
 w reg add "$key" /v ConfigSha256 /d "$(sc sha256 "$default_dir/config.ini")" /f
-w 'C:\setup.exe' /S
-check "the program and the unchanged config.ini are replaced" installed "$default_dir" "$default_win" "$work/expect/config.ini"
+setup_rc
+check "the program and the unchanged config.ini are replaced, and recorded" \
+  eval 'exit_code 0 && installed "$default_dir" "$default_win" "$work/expect/config.ini"'
 
 echo "== setup: upgrade over an install whose config.ini was changed"
 printf 'client_web=http://play.example.com/\r\n' >>"$default_dir/config.ini"
 cp "$default_dir/config.ini" "$work/changed.ini"
 printf 'an older Orvane.exe' >"$default_dir/Orvane.exe"
-w 'C:\setup.exe' /S
-check "the program is replaced, the changed config.ini kept" installed "$default_dir" "$default_win" "$work/changed.ini"
+setup_rc
+check "the program is replaced, the changed config.ini kept with its record" \
+  eval 'exit_code 0 && installed "$default_dir" "$default_win" "$work/changed.ini"'
 
 echo "== setup: the program is running"
 cp "$running_exe" "$default_dir/Orvane.exe"
@@ -219,41 +279,67 @@ is_listed() {
 }
 for _ in $(seq 40); do is_listed && break; sleep 0.5; done
 sleep 1  # past its start-up: its launcher window is up
-# Marks that any write would undo: an older version in the entry, no Start-menu shortcut.
-w reg add "$key" /v DisplayVersion /d 0.0.0.1 /f
-rm -f "$start_lnk"
-rc=0
-"$WINE" 'C:\setup.exe' /S </dev/null >>"$work/wine.log" 2>&1 || rc=$?
-refused() {
-  export_key
-  local problems=0
-  kill -0 "$program" || { echo "the program is no longer running"; problems=1; }
-  [ "$rc" = 3 ] || { echo "the silent setup exited with $rc, not 3"; problems=1; }
-  cmp -s "$default_dir/Orvane.exe" "$running_exe" || { echo "Orvane.exe was replaced"; problems=1; }
-  cmp -s "$default_dir/config.ini" "$work/changed.ini" || { echo "config.ini was changed"; problems=1; }
-  [ ! -e "$start_lnk" ] || { echo "the Start-menu shortcut was written again"; problems=1; }
-  [ "$(sc value "$WINEPREFIX/drive_c/entry.reg" DisplayVersion)" = 0.0.0.1 ] || { echo "the uninstall entry was written"; problems=1; }
-  return $problems
-}
-check "the silent setup exits with $rc and changes nothing" refused
-# The uninstaller run in place (_?=) waits for itself: it must leave everything as it is.
-w "$default_win\\uninstall.exe" /S "_?=$default_win"
-kept_all() {
-  export_key
-  [ "$(sc value "$WINEPREFIX/drive_c/entry.reg" DisplayVersion)" = 0.0.0.1 ] && [ -e "$desktop_lnk" ] &&
-    cmp -s "$default_dir/Orvane.exe" "$running_exe" && [ -e "$default_dir/uninstall.exe" ] &&
-    cmp -s "$default_dir/config.ini" "$work/changed.ini"
-}
-check "the silent uninstaller leaves the install alone" kept_all
+mark
+setup_rc
+check "the silent setup exits with 3 and changes nothing" eval \
+  'kill -0 "$program" && untouched 3 "$running_exe"'
+uninstall_rc "$default_win"
+check "the uninstaller exits with 3 and removes nothing" untouched 3 "$running_exe" uninstaller
 kill "$program"
 wait "$program" 2>/dev/null
-w 'C:\setup.exe' /S
-check "once the program has ended, the setup installs" installed "$default_dir" "$default_win" "$work/changed.ini"
 
-echo "== setup: uninstall keeps the changed config.ini"
-w "$default_win\\uninstall.exe" /S
-"$WINESERVER" -w
-check "only the changed config.ini is left" removed "$default_dir" "$work/changed.ini"
+echo "== setup: an Orvane.exe that cannot be opened for writing, a step that fails"
+# A folder in the program's place fails to open without a sharing violation (as a file the
+# player may not write does): no waiting for a program that is not running.
+rm -f "$default_dir/Orvane.exe"
+mkdir "$default_dir/Orvane.exe"
+setup_rc
+check "the silent setup exits with 2 and changes nothing" untouched 2 folder
+uninstall_rc "$default_win"
+check "the uninstaller exits with 2 and removes nothing" untouched 2 folder uninstaller
+rmdir "$default_dir/Orvane.exe"
+printf 'an older Orvane.exe' >"$default_dir/Orvane.exe"
+cp "$default_dir/Orvane.exe" "$work/older.exe"
+# The uninstaller cannot be written: the run stops before the program is replaced.
+mv "$default_dir/uninstall.exe" "$work/uninstall.exe"
+mkdir "$default_dir/uninstall.exe"
+setup_rc
+check "a failed step ends with 2 and leaves the old program with the old entry" untouched 2 "$work/older.exe"
+rmdir "$default_dir/uninstall.exe"
+mv "$work/uninstall.exe" "$default_dir/uninstall.exe"
+
+echo "== setup: a second setup while one runs"
+# Compiled here: asks whether the setup's mutex exists.
+printf '%s\n' '#include <windows.h>' \
+  'int wmain(int argc, wchar_t** argv) {' \
+  '  HANDLE h = argc == 2 ? OpenMutexW(SYNCHRONIZE, FALSE, argv[1]) : NULL;' \
+  '  if (!h) return 1;' \
+  '  CloseHandle(h);' \
+  '  return 0;' \
+  '}' >"$work/probe.c"
+x86_64-w64-mingw32-gcc -municode -O2 -o "$WINEPREFIX/drive_c/probe.exe" "$work/probe.c" || { echo "setup test: no probe"; exit 1; }
+mutex_held() { "$WINE" 'C:\probe.exe' 'Local\Orvane-setup' </dev/null >>"$work/wine.log" 2>&1; }
+# The first one waits on its folder page.
+"$WINE" 'C:\setup.exe' </dev/null >>"$work/wine.log" 2>&1 &
+first=$!
+for _ in $(seq 40); do mutex_held && break; sleep 0.5; done
+setup_rc
+check "the silent setup exits with 4 and changes nothing" eval \
+  'if mutex_held; then untouched 4 "$work/older.exe"; else echo "the setup on its folder page holds no lock"; false; fi'
+uninstall_rc "$default_win"
+check "the uninstaller exits with 4 and removes nothing" untouched 4 "$work/older.exe" uninstaller
+kill "$first"
+wait "$first" 2>/dev/null
+for _ in $(seq 20); do mutex_held || break; sleep 0.5; done
+
+setup_rc
+check "then the setup installs" eval 'exit_code 0 && installed "$default_dir" "$default_win" "$work/changed.ini"'
+
+echo "== setup: uninstall keeps the changed config.ini and a changed feature value"
+w reg add "$features\\FEATURE_BROWSER_EMULATION" /v Orvane.exe /t REG_DWORD /d 11001 /f
+uninstall_rc "$default_win"
+check "only the changed config.ini and the changed value are left" \
+  eval 'exit_code 0 && removed "$default_dir" "$work/changed.ini" 11001'
 
 "$WINESERVER" -k 2>/dev/null
 echo "setup: $passed passed, $failed failed ($(( $(date +%s) - started )) s)"

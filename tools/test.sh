@@ -32,7 +32,7 @@ with_display() {
 }
 
 # The players' setup program under Wine, in a prefix of its own: install, upgrade, a running
-# program, uninstall.
+# program, a program file it cannot write, a failing step, a second setup, uninstall.
 setup_rc=0
 with_display bash tools/test-setup.sh || setup_rc=$?
 
