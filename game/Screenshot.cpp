@@ -62,9 +62,10 @@ bool MakeFolder(const std::wstring& folder, int depth = 0) {
     DWORD error = ::GetLastError();
     if (error == ERROR_PATH_NOT_FOUND) {
         const size_t cut = folder.find_last_of(L"\\/");
-        if (cut != std::wstring::npos && cut > 0 && MakeFolder(folder.substr(0, cut), depth + 1)) {
-            if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
-            error = ::GetLastError();
+        if (cut != std::wstring::npos && cut > 0) {
+            if (MakeFolder(folder.substr(0, cut), depth + 1) && ::CreateDirectoryW(folder.c_str(), nullptr))
+                return true;
+            error = ::GetLastError(); // the parent's reason, or this folder's
         }
     }
     if (error == ERROR_ALREADY_EXISTS && IsDirectory(folder)) return true;
