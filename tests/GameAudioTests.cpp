@@ -141,6 +141,7 @@ void NotifyFromAnotherThread(IMMNotificationClient* client, EDataFlow flow, ERol
 
 TEST(GameAudio, DefaultSessionFollowsMuteAndHidingAndIsLeftAsFound) {
     AudioTestScope scope;
+    test::Deadline deadline("the default-session steps, the device-change message among them");
     GameAudio audio;
     ASSERT_TRUE(audio.Available()) << "no default audio device (the test command starts PulseAudio with a null sink)\n"
                                    << testing::PrintToString(AllLines());
@@ -203,6 +204,8 @@ TEST(GameAudio, DefaultSessionFollowsMuteAndHidingAndIsLeftAsFound) {
 
 TEST(GameAudio, NoDeviceThenDeviceChangesOnAnotherThreadAndFailures) {
     AudioTestScope scope;
+    // Also ends a notification thread that would wait on this one.
+    test::Deadline deadline("the stand-in devices' steps, the notices from another thread among them");
     auto enumerator = fw::ComPtr<FakeEnumerator>::Attach(new FakeEnumerator);
     auto a = fw::ComPtr<FakeEndpoint>::Attach(new FakeEndpoint(true)); // muted in the mixer before the run
     auto b = fw::ComPtr<FakeEndpoint>::Attach(new FakeEndpoint(false));
