@@ -172,6 +172,7 @@ bool Traced(const std::wstring& a, const std::wstring& b) {
 // null sink gives Wine a device in the test command), a screenshot into the player's folder, the
 // cache cleared before the reload; and F12's silence, which ends with the window however it ends.
 TEST_F(GameComforts, MenuCommandsAndSilenceWhileHidden) {
+    AfxOleInit(); // as the application does before any window
     GameAudio& audio = GameAudio::Instance();
     ASSERT_TRUE(audio.Available()) << "no default audio device (the test command starts PulseAudio)";
     ASSERT_FALSE(audio.PlayerMuted());
