@@ -59,6 +59,8 @@ protected:
     virtual void HandOff(std::wstring first, std::wstring second);
     // Above 96 DPI: the page zoomed by the launcher's scale (OLECMDID_OPTICAL_ZOOM).
     void ZoomPage();
+    // Stops the page's downloads, sounds and animations as the hand-off begins, and traces it.
+    void StopPage() noexcept;
 
 private:
     bool m_bHandedOff = false;
