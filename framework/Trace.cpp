@@ -85,7 +85,9 @@ void TraceParts(std::initializer_list<TracePart> parts) noexcept {
     try {
         size_t size = std::size(kPrefix) + 1;
         // A quoted unit takes at most six (\uNNNN); the note after a cut text fits in 40.
-        for (const TracePart& part : parts) size += part.quoted ? std::min(part.text.size(), kTraceQuoteMax) * 6 + 40 : part.text.size();
+        for (const TracePart& part : parts) {
+            size += part.quoted ? std::min(part.text.size(), kTraceQuoteMax) * 6 + 40 : part.text.size();
+        }
         std::wstring line;
         line.reserve(size);
         line += kPrefix;

@@ -180,7 +180,8 @@ void CVxStandardDlg::outLink(const VARIANT& a, const VARIANT& b) {
     const wchar_t* refusal = m_bHandedOff ? kRefusedAlreadyHandedOver : GameAddressRefusal(textB);
     // The decision first, then the address (the second argument), then the first argument.
     if (refusal) {
-        fw::Trace(L"outLink refused: ", refusal, L": address ", fw::Quoted(textB), L", first argument ", fw::Quoted(textA));
+        fw::Trace(L"outLink refused: ", refusal, L": address ", fw::Quoted(textB), L", first argument ",
+                  fw::Quoted(textA));
         return;
     }
     fw::Trace(L"outLink handed over: address ", fw::Quoted(textB), L", first argument ", fw::Quoted(textA));
@@ -206,7 +207,8 @@ void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
     std::wstring key = ReadConfigValue(L"fullscn_key");
     if (key == kConfigMissing) key = kDefaultFullScreenKey;
     if (url.find(key) == std::wstring::npos) {
-        fw::Trace(L"launcher navigation stays: without the key: completed ", fw::Quoted(url), L", key ", fw::Quoted(key));
+        fw::Trace(L"launcher navigation stays: without the key: completed ", fw::Quoted(url), L", key ",
+                  fw::Quoted(key));
         return;
     }
 
@@ -216,8 +218,8 @@ void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
                   L", completed with the key ", fw::Quoted(url), L", key ", fw::Quoted(key));
         return;
     }
-    fw::Trace(L"launcher navigation handed over: top-level address ", fw::Quoted(location), L", completed with the key ",
-              fw::Quoted(url), L", key ", fw::Quoted(key));
+    fw::Trace(L"launcher navigation handed over: top-level address ", fw::Quoted(location),
+              L", completed with the key ", fw::Quoted(url), L", key ", fw::Quoted(key));
     HandOff(std::move(location), std::move(url));
 }
 

@@ -276,9 +276,10 @@ TEST(GameWindow, BrowserIsSilentAndNavigationErrorsAreOnlyTraced) {
     EXPECT_EQ(hrText, S_OK);
     EXPECT_EQ(cancelCode, VARIANT_FALSE);
     EXPECT_EQ(cancelText, VARIANT_FALSE);
-    EXPECT_EQ(g_gameTrace, (std::vector<std::wstring>{
-                               LR"(Orvane: game page: navigation error 0x800C0005 at "http://game.example/\u2028")",
-                               LR"(Orvane: game page: navigation error "404\" at \"http://forged/" at "http://game.example/")"}));
+    EXPECT_EQ(g_gameTrace,
+              (std::vector<std::wstring>{
+                  LR"(Orvane: game page: navigation error 0x800C0005 at "http://game.example/\u2028")",
+                  LR"(Orvane: game page: navigation error "404\" at \"http://forged/" at "http://game.example/")"}));
 }
 
 // Notes which buttons the next message box of this thread carries.
@@ -646,7 +647,7 @@ TEST(HighDpiGame, PageFollowsTheSystemScaleAndTheTrayIconHasTheSmallIconSize) {
         DWORD hostFlags;
         int trayIcon;
     };
-    // 0x40000000: DOCHOSTUIFLAG_DPI_AWARE. At 96 DPI the tray gets the large icon as it always has.
+    // 0x40000000: DOCHOSTUIFLAG_DPI_AWARE. At 96 DPI the tray gets the large icon LoadIconW gives.
     const Case cases[] = {{96, 12, 32}, {144, 12 | 0x40000000u, 24}, {192, 12 | 0x40000000u, 32}};
     const Case* expected = nullptr;
     for (const Case& c : cases) {
