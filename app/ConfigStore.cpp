@@ -156,15 +156,16 @@ std::wstring ConfigPathForModule(const std::wstring& modulePath) {
 std::wstring ReadConfigValue(std::wstring key) {
     const std::wstring path = ConfigPathForModule(fw::ModuleFileName(nullptr));
     std::wstring value = ReadProfileValue(path, L"mw", key);
-    // Every caller puts its own default in place of the sentinel.
+    // Every caller puts its own default in place of the sentinel. The line says the outcome
+    // first (the value, or that the default is used), then where it came from.
     if (path.empty()) {
-        fw::Trace(L"config.ini not found (the program's own path could not be read); ", key, L": default used");
+        fw::Trace(L"config.ini: ", key, L" default used: the program's own path could not be read");
     } else if (::GetFileAttributesW(OpenablePath(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        fw::Trace(L"config.ini not found at ", fw::Quoted(path), L"; ", key, L": default used");
+        fw::Trace(L"config.ini: ", key, L" default used: no file at ", fw::Quoted(path));
     } else if (value == kConfigMissing) {
-        fw::Trace(L"config.ini found at ", fw::Quoted(path), L"; ", key, L" not set (or \"error\"): default used");
+        fw::Trace(L"config.ini: ", key, L" default used: not set (or \"error\") in ", fw::Quoted(path));
     } else {
-        fw::Trace(L"config.ini found at ", fw::Quoted(path), L"; ", key, L" = ", fw::Quoted(value));
+        fw::Trace(L"config.ini: ", key, L" = ", fw::Quoted(value), L" from ", fw::Quoted(path));
     }
     return value;
 }

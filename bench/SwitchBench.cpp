@@ -177,7 +177,9 @@ void CountTraceLine(std::wstring_view) {
 void ReportTraceCost(double cycleMs, double linesPerCycle) {
     constexpr int kLines = 2000;
     const std::wstring a = L"s1", b = L"http://game.example/play?server=7&session=0123456789abcdef";
-    const auto line = [&] { fw::Trace(L"outLink(", fw::Quoted(a), L", ", fw::Quoted(b), L"): handed over"); };
+    const auto line = [&] {
+        fw::Trace(L"outLink handed over: address ", fw::Quoted(b), L", first argument ", fw::Quoted(a));
+    };
     const std::vector<double> medians = AlternatingMedians(
         {[&] {
              fw::SetTraceSink(nullptr);

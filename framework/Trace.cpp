@@ -17,28 +17,63 @@ constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
 // Lines are traced on the user-interface thread; a test installs its sink there too.
 TraceSink g_sink = nullptr;
 
-void AppendQuoted(std::wstring& line, std::wstring_view text) {
-    const std::wstring_view shown = text.substr(0, kTraceQuoteMax);
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(wchar_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Units that would end or hide the line, or make its text read in another order than it is
+// stored: written as escapes.
+bool MustEscape(wchar_t c) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return true; // C0, DEL, C1
+    switch (c) {
+    case 0x061C: // Arabic letter mark
+    case 0x200E: // left-to-right and right-to-left marks
+    case 0x200F:
+    case 0x2028: // line and paragraph separators
+    case 0x2029:
+        return true;
+    default:
+        return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069); // embeddings, overrides, isolates
+    }
+}
+
+void AppendHex(std::wstring& line, unsigned long value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) line += kHexDigits[(value >> shift) & 0xF];
+}
+
+} // namespace
+
+void AppendTraceQuoted(std::wstring& line, std::wstring_view text) {
+    size_t shown = std::min(text.size(), kTraceQuoteMax);
+    // Never half a pair: the high surrogate goes with the rest.
+    if (shown < text.size() && shown > 0 && IsHighSurrogate(text[shown - 1]) && IsLowSurrogate(text[shown])) --shown;
     line += L'"';
-    for (wchar_t c : shown) {
-        if (c < 0x20 || c == 0x7F) {
-            // A line break or other control character would break or hide the line.
-            line += L"\\x";
-            line += kHexDigits[(c >> 4) & 0xF];
-            line += kHexDigits[c & 0xF];
+    for (size_t i = 0; i < shown; ++i) {
+        const wchar_t c = text[i];
+        if (c == L'"' || c == L'\\') {
+            line += L'\\';
+            line += c;
+        } else if (IsHighSurrogate(c) && i + 1 < shown && IsLowSurrogate(text[i + 1])) {
+            line += c;
+            line += text[++i];
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c) || MustEscape(c)) {
+            const bool small = c < 0x100;
+            line += small ? L"\\x" : L"\\u";
+            AppendHex(line, c, small ? 2 : 4);
         } else {
             line += c;
         }
     }
     line += L'"';
-    if (shown.size() < text.size()) {
+    if (shown < text.size()) {
         line += L"... (";
         line += std::to_wstring(text.size());
         line += L" characters)";
     }
 }
-
-} // namespace
 
 TraceSink SetTraceSink(TraceSink sink) noexcept {
     TraceSink old = g_sink;
@@ -49,12 +84,15 @@ TraceSink SetTraceSink(TraceSink sink) noexcept {
 void TraceParts(std::initializer_list<TracePart> parts) noexcept {
     try {
         size_t size = std::size(kPrefix) + 1;
-        for (const TracePart& part : parts) size += part.quoted ? std::min(part.text.size(), kTraceQuoteMax) + 32 : part.text.size();
+        // A quoted unit takes at most six (\uNNNN); the note after a cut text fits in 40.
+        for (const TracePart& part : parts) {
+            size += part.quoted ? std::min(part.text.size(), kTraceQuoteMax) * 6 + 40 : part.text.size();
+        }
         std::wstring line;
         line.reserve(size);
         line += kPrefix;
         for (const TracePart& part : parts) {
-            if (part.quoted) AppendQuoted(line, part.text);
+            if (part.quoted) AppendTraceQuoted(line, part.text);
             else line += part.text;
         }
         if (g_sink) {
@@ -68,17 +106,25 @@ void TraceParts(std::initializer_list<TracePart> parts) noexcept {
     }
 }
 
+std::wstring TraceHresult(HRESULT hr) {
+    std::wstring hex = L"0x";
+    AppendHex(hex, static_cast<unsigned long>(hr), 8);
+    return hex;
+}
+
 std::wstring TraceStatus(const VARIANT* status) {
     for (int depth = 0; status && status->vt == (VT_BYREF | VT_VARIANT) && depth < 8; ++depth) status = status->pvarVal;
     if (status && (status->vt == VT_I4 || status->vt == VT_UI4 || status->vt == VT_INT || status->vt == VT_UINT)) {
         const auto code = static_cast<unsigned long>(status->lVal);
         if (code < 1000) return std::to_wstring(code);
-        std::wstring hex = L"0x";
-        for (int shift = 28; shift >= 0; shift -= 4) hex += kHexDigits[(code >> shift) & 0xF];
-        return hex;
+        return TraceHresult(static_cast<HRESULT>(code));
     }
     const std::wstring text = VariantText(status);
-    return text.empty() ? L"(none)" : text;
+    if (text.empty()) return L"(none)";
+    // Whatever else the event carries is outside text like any other.
+    std::wstring quoted;
+    AppendTraceQuoted(quoted, text);
+    return quoted;
 }
 
 } // namespace fw

@@ -1,9 +1,10 @@
 #pragma once
 // A trace of what the program decides, one line per decision, for whoever watches the debug
 // output: a debugger, a debug-output viewer, or Wine with WINEDEBUG=warn+seh. Every line starts
-// with "Orvane: "; nothing is written anywhere. The lines are few (decisions, not frames), so
-// they are sent whether or not anyone listens: a line costs putting its text together once and
-// one OutputDebugStringW.
+// with "Orvane: " and then the decision, before any outside text, so a viewer that cuts long
+// lines still shows what was decided; nothing is written anywhere. The lines are few
+// (decisions, not frames), so they are sent whether or not anyone listens: a line costs putting
+// its text together once and one OutputDebugStringW.
 #include <oaidl.h>
 
 #include <initializer_list>
@@ -18,12 +19,22 @@ using TraceSink = void (*)(std::wstring_view line);
 // Installs sink (null: the default) and returns the one it replaces (null for the default).
 TraceSink SetTraceSink(TraceSink sink) noexcept;
 
-// Longest piece of outside text (a page's argument, an address) a line quotes.
-constexpr size_t kTraceQuoteMax = 2048;
+// Most UTF-16 code units of one piece of outside text (a page's argument, an address) a line
+// quotes. A debug-output message is one buffer of about 4 KB of ANSI on Windows, and Wine cuts
+// far shorter, so a line with two or three quoted texts stays readable.
+constexpr size_t kTraceQuoteMax = 512;
 
-// One piece of a line: the program's own words as they are, or outside text quoted (in double
-// quotes, control characters written as \xNN, cut at kTraceQuoteMax characters with the full
-// length noted).
+// Appends text to line in double quotes, in a form that reads back into exactly the quoted
+// units: '"' and '\' as \" and \\; code units below U+0100 that are control characters (C0,
+// DEL, C1) as \xNN; the line and paragraph separators, the bidirectional controls (U+061C,
+// U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) and unpaired surrogates as \uNNNN (hex
+// digits in upper case); every other unit as it is. Text longer than kTraceQuoteMax units is
+// cut there (one unit earlier where the cut would split a surrogate pair) and followed by
+// `... (N characters)`, N its full length in units.
+void AppendTraceQuoted(std::wstring& line, std::wstring_view text);
+
+// One piece of a line: the program's own words as they are, or outside text quoted as
+// AppendTraceQuoted does.
 struct TracePart {
     TracePart(std::wstring_view s) noexcept : text(s) {}
     TracePart(const wchar_t* s) noexcept : text(s ? std::wstring_view(s) : std::wstring_view()) {}
@@ -46,8 +57,12 @@ void Trace(const Parts&... parts) noexcept {
     TraceParts({TracePart(parts)...});
 }
 
-// A status code as a browser event hands it over (a VARIANT, perhaps by reference): an HTTP
-// status in decimal, a failure code (HRESULT) in hexadecimal.
+// A failure code (HRESULT) as a line gives it: 0x and eight hexadecimal digits.
+std::wstring TraceHresult(HRESULT hr);
+
+// A status code as a browser event hands it over (a VARIANT, perhaps by reference), ready to
+// go into a line as it is: an HTTP status in decimal, a failure code (HRESULT) in hexadecimal,
+// any other value's text quoted as AppendTraceQuoted does, "(none)" for no value.
 std::wstring TraceStatus(const VARIANT* status);
 
 } // namespace fw

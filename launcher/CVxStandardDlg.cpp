@@ -178,11 +178,13 @@ void CVxStandardDlg::outLink(const VARIANT& a, const VARIANT& b) {
     std::wstring textA = HandOffArgumentText(a);
     std::wstring textB = HandOffArgumentText(b);
     const wchar_t* refusal = m_bHandedOff ? kRefusedAlreadyHandedOver : GameAddressRefusal(textB);
+    // The decision first, then the address (the second argument), then the first argument.
     if (refusal) {
-        fw::Trace(L"outLink(", fw::Quoted(textA), L", ", fw::Quoted(textB), L"): refused: ", refusal);
+        fw::Trace(L"outLink refused: ", refusal, L": address ", fw::Quoted(textB), L", first argument ",
+                  fw::Quoted(textA));
         return;
     }
-    fw::Trace(L"outLink(", fw::Quoted(textA), L", ", fw::Quoted(textB), L"): handed over");
+    fw::Trace(L"outLink handed over: address ", fw::Quoted(textB), L", first argument ", fw::Quoted(textA));
     HandOff(std::move(textB), std::move(textA));
 }
 
@@ -192,11 +194,11 @@ void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
     if (URL && URL->vt == VT_BSTR && URL->bstrVal) url = URL->bstrVal;
     else if (URL && URL->vt == (VT_BYREF | VT_BSTR) && URL->pbstrVal && *URL->pbstrVal) url = *URL->pbstrVal;
     else {
-        fw::Trace(L"launcher navigation completed without an address");
+        fw::Trace(L"launcher navigation ignored: the event carries no address");
         return;
     }
     if (m_bHandedOff) {
-        fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; ", kRefusedAlreadyHandedOver);
+        fw::Trace(L"launcher navigation refused: ", kRefusedAlreadyHandedOver, L": completed ", fw::Quoted(url));
         return;
     }
     // Each new document starts at the engine's own zoom.
@@ -205,18 +207,19 @@ void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
     std::wstring key = ReadConfigValue(L"fullscn_key");
     if (key == kConfigMissing) key = kDefaultFullScreenKey;
     if (url.find(key) == std::wstring::npos) {
-        fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; without the key ", fw::Quoted(key));
+        fw::Trace(L"launcher navigation stays: without the key: completed ", fw::Quoted(url), L", key ",
+                  fw::Quoted(key));
         return;
     }
 
     std::wstring location = m_browser.GetLocationURL();
     if (const wchar_t* refusal = GameAddressRefusal(location)) {
-        fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; with the key ", fw::Quoted(key),
-                  L"; top-level address ", fw::Quoted(location), L" refused: ", refusal);
+        fw::Trace(L"launcher navigation refused: ", refusal, L": top-level address ", fw::Quoted(location),
+                  L", completed with the key ", fw::Quoted(url), L", key ", fw::Quoted(key));
         return;
     }
-    fw::Trace(L"launcher navigation completed: ", fw::Quoted(url), L"; with the key ", fw::Quoted(key),
-              L"; top-level address ", fw::Quoted(location), L" handed over");
+    fw::Trace(L"launcher navigation handed over: top-level address ", fw::Quoted(location),
+              L", completed with the key ", fw::Quoted(url), L", key ", fw::Quoted(key));
     HandOff(std::move(location), std::move(url));
 }
 
@@ -226,7 +229,10 @@ void CVxStandardDlg::OnNavigateError(IDispatch*, VARIANT* URL, VARIANT*, VARIANT
 }
 
 void CVxStandardDlg::HandOff(std::wstring first, std::wstring second) {
+    // Set first: whatever the browser fires from here on (Stop below may fire events) finds this
+    // launcher retired.
     m_bHandedOff = true;
+    StopPage();
     // Post, then detach: the windows are destroyed by the next loop's default processing and
     // none of this dialog's handlers runs for them again.
     if (HWND hBrowser = m_browser.m_hWnd) {
@@ -239,4 +245,21 @@ void CVxStandardDlg::HandOff(std::wstring first, std::wstring second) {
     }
     if (CTranslucentApp* pApp = AfxGetTranslucentApp()) pApp->SwitchToGame(std::move(first), std::move(second));
     // The objects of this launcher are not touched again.
+}
+
+void CVxStandardDlg::StopPage() noexcept {
+    // The page's call or event that hands over is still on the stack and stays there while the
+    // game runs, so the control cannot be closed yet; stopping it ends its downloads, sounds and
+    // animations, which would otherwise go on unseen under the game.
+    try {
+        m_browser.Stop();
+        fw::Trace(L"launcher page stopped for the hand-off");
+    } catch (const COleDispatchException& e) {
+        fw::Trace(L"launcher page not stopped: Stop refused ", fw::TraceHresult(e.m_scError), L" ",
+                  fw::Quoted(e.m_strDescription));
+    } catch (const COleException& e) {
+        fw::Trace(L"launcher page not stopped: Stop failed ", fw::TraceHresult(e.m_sc));
+    } catch (...) {
+        // No memory for the call's arguments: the hand-off goes on without it.
+    }
 }

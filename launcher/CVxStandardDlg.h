@@ -55,10 +55,13 @@ protected:
     void OnBtnSite();
     void OnBtnClose();
     void OnBtnMinimize();
-    // Closes and detaches the browser and this dialog, then asks for the game window.
+    // Stops the page, closes and detaches the browser and this dialog, then asks for the game
+    // window.
     virtual void HandOff(std::wstring first, std::wstring second);
     // Above 96 DPI: the page zoomed by the launcher's scale (OLECMDID_OPTICAL_ZOOM).
     void ZoomPage();
+    // Stops the page's downloads, sounds and animations as the hand-off begins, and traces it.
+    void StopPage() noexcept;
 
 private:
     bool m_bHandedOff = false;

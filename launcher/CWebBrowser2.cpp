@@ -19,6 +19,10 @@ std::wstring CWebBrowser2::GetLocationURL() {
     return result;
 }
 
+void CWebBrowser2::Stop() {
+    InvokeHelper(106, DISPATCH_METHOD, VT_EMPTY, nullptr, nullptr);
+}
+
 void CWebBrowser2::ExecWB(long cmdID, long cmdexecopt, VARIANT* pvaIn, VARIANT* pvaOut) {
     static const BYTE kParams[] = VTS_I4 VTS_I4 VTS_PVARIANT VTS_PVARIANT;
     InvokeHelper(502, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams, cmdID, cmdexecopt, pvaIn, pvaOut);

@@ -1,5 +1,5 @@
 #pragma once
-// Window object for one hosted WebBrowser control: no state of its own, three late-bound calls
+// Window object for one hosted WebBrowser control: no state of its own, a few late-bound calls
 // through the control's IDispatch. Bound to a template control by DDX_Control; once detached
 // (or never bound) every call does nothing and GetLocationURL gives empty text.
 #include "framework/CWnd.h"
@@ -26,6 +26,8 @@ public:
     // Silent (dispatch id 551): the control shows no dialog boxes of its own; any non-zero BOOL
     // reaches it as VARIANT_TRUE.
     void SetSilent(BOOL bNewValue);
+    // Stop (dispatch id 106): ends the page's downloads, background sounds and animations.
+    void Stop();
     // ExecWB (dispatch id 502): runs command cmdID (OLECMDID_...) of the control with option
     // cmdexecopt; pvaIn and pvaOut may be null. Raises the framework's exceptions when the
     // control refuses, as every call here does.

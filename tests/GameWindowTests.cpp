@@ -8,6 +8,8 @@
 #include "framework/COleControlSite.h"
 #include "framework/Handles.h"
 #include "framework/OleInit.h"
+#include "framework/Trace.h"
+#include "framework/Variant.h"
 #include "framework/UiScale.h"
 #include "launcher/CVxTranslucentDlg.h"
 #include "resource.h"
@@ -213,7 +215,40 @@ private:
     DWORD m_protect = 0;
 };
 
-TEST(GameWindow, BrowserIsSwitchedToSilentWithTheValueOne) {
+std::vector<std::wstring> g_gameTrace;
+void KeepGameTraceLine(std::wstring_view line) {
+    g_gameTrace.emplace_back(line);
+}
+
+// NavigateError(pDisp, &URL, &TargetFrameName, &StatusCode, &Cancel) fired into the window's
+// event sink as the browser fires it.
+HRESULT FireNavigateError(CDHtmlDialog& dlg, const wchar_t* url, VARIANT status, VARIANT_BOOL* cancel) {
+    if (!dlg.m_wndBrowser.m_pCtrlSite) return E_POINTER;
+    IDispatch* sink = dlg.m_wndBrowser.m_pCtrlSite->GetEventSink();
+    if (!sink) return E_POINTER;
+    fw::Bstr address(url);
+    VARIANT target, frame;
+    target.vt = VT_BSTR;
+    target.bstrVal = address.get();
+    frame.vt = VT_EMPTY;
+    VARIANT args[5];
+    args[0].vt = VT_BYREF | VT_BOOL;
+    args[0].pboolVal = cancel;
+    args[1].vt = VT_BYREF | VT_VARIANT;
+    args[1].pvarVal = &status;
+    args[2].vt = VT_BYREF | VT_VARIANT;
+    args[2].pvarVal = &frame;
+    args[3].vt = VT_BYREF | VT_VARIANT;
+    args[3].pvarVal = &target;
+    args[4].vt = VT_DISPATCH;
+    args[4].pdispVal = nullptr;
+    DISPPARAMS params{args, nullptr, 5, 0};
+    return sink->Invoke(271, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+}
+
+// The browser is silent, and a failed navigation is the browser's to handle: the window only
+// traces it (the status quoted when it is not a number) and never cancels it.
+TEST(GameWindow, BrowserIsSilentAndNavigationErrorsAreOnlyTraced) {
     PutSilentRecorder silent;
     ASSERT_TRUE(silent.installed) << "cannot watch the browser's put_Silent";
     SpyGameDlg dlg;
@@ -224,6 +259,27 @@ TEST(GameWindow, BrowserIsSwitchedToSilentWithTheValueOne) {
     VARIANT_BOOL reported = VARIANT_FALSE;
     ASSERT_EQ(dlg.m_pBrowserApp->get_Silent(&reported), S_OK);
     EXPECT_NE(reported, VARIANT_FALSE) << "the browser took it as set";
+
+    const fw::TraceSink old = fw::SetTraceSink(&KeepGameTraceLine);
+    g_gameTrace.clear();
+    VARIANT code, text;
+    code.vt = VT_I4;
+    code.lVal = static_cast<LONG>(0x800C0005);
+    fw::Bstr textStatus(L"404\" at \"http://forged/");
+    text.vt = VT_BSTR;
+    text.bstrVal = textStatus.get();
+    VARIANT_BOOL cancelCode = VARIANT_FALSE, cancelText = VARIANT_FALSE;
+    const HRESULT hrCode = FireNavigateError(dlg, L"http://game.example/\x2028", code, &cancelCode);
+    const HRESULT hrText = FireNavigateError(dlg, L"http://game.example/", text, &cancelText);
+    fw::SetTraceSink(old);
+    EXPECT_EQ(hrCode, S_OK);
+    EXPECT_EQ(hrText, S_OK);
+    EXPECT_EQ(cancelCode, VARIANT_FALSE);
+    EXPECT_EQ(cancelText, VARIANT_FALSE);
+    EXPECT_EQ(g_gameTrace,
+              (std::vector<std::wstring>{
+                  LR"(Orvane: game page: navigation error 0x800C0005 at "http://game.example/\u2028")",
+                  LR"(Orvane: game page: navigation error "404\" at \"http://forged/" at "http://game.example/")"}));
 }
 
 // Notes which buttons the next message box of this thread carries.
@@ -591,7 +647,7 @@ TEST(HighDpiGame, PageFollowsTheSystemScaleAndTheTrayIconHasTheSmallIconSize) {
         DWORD hostFlags;
         int trayIcon;
     };
-    // 0x40000000: DOCHOSTUIFLAG_DPI_AWARE. At 96 DPI the tray gets the large icon as it always has.
+    // 0x40000000: DOCHOSTUIFLAG_DPI_AWARE. At 96 DPI the tray gets the large icon LoadIconW gives.
     const Case cases[] = {{96, 12, 32}, {144, 12 | 0x40000000u, 24}, {192, 12 | 0x40000000u, 32}};
     const Case* expected = nullptr;
     for (const Case& c : cases) {

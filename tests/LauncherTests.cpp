@@ -398,11 +398,12 @@ TEST_F(Launcher, OutLinkOpensTheGameOnItsSecondArgumentAndTheCycleEndsCleanly) {
     EXPECT_EQ(code, 0);
     ASSERT_EQ(yes.boxes.size(), 1u);
     EXPECT_EQ(yes.boxes[0].text, L"即将退出Orvane，是否继续？");
-    // Browsers: 1 the launcher's, 2 the game's, 3 the second launcher's. The game's page was
-    // stopped, closed and cut from its site before the second launcher's browser existed; the
-    // retired launcher's browser was left as it was (its script call is still on the stack).
+    // Browsers: 1 the launcher's, 2 the game's, 3 the second launcher's. The launcher's page was
+    // stopped before the game's browser existed, and otherwise left as it was (its script call
+    // is still on the stack); the game's page was closed and cut from its site before the second
+    // launcher's browser existed.
     EXPECT_EQ(callsAtSecondLauncher,
-              (std::vector<std::string>{"1 new", "2 new", "2 Close", "2 SetClientSite(null)", "3 new"}));
+              (std::vector<std::string>{"1 new", "1 Stop", "2 new", "2 Close", "2 SetClientSite(null)", "3 new"}));
     // At the end every browser has been closed exactly once and let go.
     const std::vector<std::string> calls = BrowserCalls();
     for (const char* closed : {"1 Close", "2 Close", "3 Close"}) {
@@ -419,6 +420,13 @@ struct Attempt {
 };
 
 TEST_F(Launcher, NavigationWithTheKeyOpensTheGameOnTheTopLevelAddress) {
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    struct OleEnd {
+        ~OleEnd() { ::OleUninitialize(); }
+    } oleEnd;
+    test::RecordingBrowserClass browsers;
+    ASSERT_TRUE(browsers.ok());
+    std::vector<std::string> callsInGame;
     Attempt a;
     test::MessageBoxAnswerer no(IDNO);
     fw::ComPtr<IDispatch> frame(static_cast<IDispatch*>(nullptr));
@@ -433,6 +441,7 @@ TEST_F(Launcher, NavigationWithTheKeyOpensTheGameOnTheTopLevelAddress) {
         a.launcherStayed = AfxGetMainWnd() && dynamic_cast<CVxTranslucentDlg*>(AfxGetMainWnd()) && !c->HasHandedOff();
         test::RunSoon([&] {
             if (auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd())) {
+                callsInGame = BrowserCalls();
                 a.gameOpened = true;
                 a.gameUrl = game->m_strGameUrl;
                 a.extra = game->m_strExtraParam;
@@ -453,6 +462,8 @@ TEST_F(Launcher, NavigationWithTheKeyOpensTheGameOnTheTopLevelAddress) {
     EXPECT_TRUE(a.gameOpened);
     EXPECT_EQ(a.gameUrl, kStartPage) << "the browser's top-level address, not the frame's";
     EXPECT_EQ(a.extra, L"http://frame.example/enter#fullscn=1");
+    // The launcher's page was stopped before the game's browser was made.
+    EXPECT_EQ(callsInGame, (std::vector<std::string>{"1 new", "1 Stop", "2 new"}));
 }
 
 TEST_F(Launcher, EmptyKeyHandsOffOnTheFirstCompletedNavigation) {
@@ -534,6 +545,17 @@ TEST_F(Launcher, ALauncherHandsOffAtMostOnce) {
         test::RunSoon([&] {
             auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
             ++games;
+            // A second game window would run its loop inside the calls below: from there this
+            // fails the test at once and ends the run (Yes on that game's close, then the
+            // launcher that follows). Otherwise it finds the first game window, or a launcher.
+            test::RunSoon([&games, game] {
+                auto* now = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
+                if (!now || now == game) return;
+                ++games;
+                ADD_FAILURE() << "the retired launcher opened a second game window";
+                test::RunSoon([] { CloseCurrentLauncher(); }, 50);
+                ::PostMessageW(now->m_hWnd, WM_CLOSE, 0, 0);
+            }, 1);
             // The old launcher's page and browser still call in: nothing happens.
             second = CallOutLink(external.get(), L"outLink", *Str(L"again").get(), *Str(L"http://other.example/").get());
             event = FireNavigateComplete2(c, nullptr, L"http://other.example/?fullscn=1");
@@ -556,28 +578,118 @@ void KeepTraceLine(std::wstring_view line) {
     g_traced.emplace_back(line);
 }
 
-// What an operator reads about each outLink call: both arguments and the decision, with the
-// reason for a refusal. The first launcher gets every case; the last one hands over, and the
-// retired launcher's page then calls again.
+// One quoted text of a trace line read back: the units it stands for, and the full length
+// noted after a cut text (0 for a whole one).
+struct ReadBack {
+    bool ok = false;
+    std::wstring text;
+    unsigned long fullLength = 0;
+};
+
+int HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    return -1;
+}
+
+// Reads the quoted text at line[at] and moves at past it and its length note. Only \", \\,
+// \xNN and \uNNNN are read; anything else makes the quote unreadable (ok false).
+ReadBack ReadQuoted(std::wstring_view line, size_t& at) {
+    ReadBack r;
+    if (at >= line.size() || line[at] != L'"') return r;
+    for (size_t i = at + 1; i < line.size(); ++i) {
+        if (line[i] == L'"') {
+            at = i + 1;
+            constexpr std::wstring_view note = L"... (", unit = L" characters)";
+            if (line.substr(at, note.size()) == note) {
+                const size_t end = line.find(unit, at);
+                if (end == std::wstring_view::npos) return r;
+                const std::wstring digits(line.substr(at + note.size(), end - at - note.size()));
+                r.fullLength = std::wcstoul(digits.c_str(), nullptr, 10);
+                at = end + unit.size();
+            }
+            r.ok = true;
+            return r;
+        }
+        if (line[i] != L'\\') {
+            r.text += line[i];
+            continue;
+        }
+        if (++i == line.size()) return r;
+        if (line[i] == L'"' || line[i] == L'\\') {
+            r.text += line[i];
+            continue;
+        }
+        const size_t digits = line[i] == L'x' ? 2 : line[i] == L'u' ? 4 : 0;
+        if (digits == 0 || i + digits >= line.size()) return r;
+        unsigned value = 0;
+        for (size_t d = 1; d <= digits; ++d) {
+            const int h = HexDigit(line[i + d]);
+            if (h < 0) return r;
+            value = value * 16 + static_cast<unsigned>(h);
+        }
+        r.text += static_cast<wchar_t>(value);
+        i += digits;
+    }
+    return r;
+}
+
+// Whether the line holds, as it is, a unit that could end it, hide text or reorder it on
+// screen: C0 and C1 controls, DEL, the line and paragraph separators, the bidirectional
+// controls, or half a surrogate pair.
+bool HasRawHazard(std::wstring_view line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        const wchar_t c = line[i];
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || c == 0x2028 ||
+            c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
+            (c >= 0xDC00 && c <= 0xDFFF)) {
+            return true;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 == line.size() || line[i + 1] < 0xDC00 || line[i + 1] > 0xDFFF) return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
+// What an operator reads about each outLink call: the decision first (with the reason for a
+// refusal), then the address and the first argument, each quoted so that the line reads back
+// into exactly the page's text, whatever that text holds. The first launcher gets every case;
+// one hands over, and the retired launcher's page then calls again.
 TEST_F(Launcher, OutLinkTracesEachDecisionWithItsReason) {
     test::MessageBoxAnswerer yes(IDYES);
     const std::wstring longText(3000, L'x');
+    // 511 units, then a pair across the 512-unit cut.
+    const std::wstring pairAtTheCut = std::wstring(511, L'y') + L"\xD83D\xDE00" + std::wstring(100, L'z');
+    const std::wstring longAddress = L"http://game.example/play?sig=" + std::wstring(3000, L's') + L" ";
+    const std::wstring notAbsolute = L"refused: not an absolute http or https address";
+    const std::wstring badCharacter = L"refused: a space, backslash or control character";
     const struct {
         std::wstring a, b, decision;
     } cases[] = {
-        {L"s1", L"/Home/Game", L"refused: not an absolute http or https address"},
-        {L"s1", L"https:/game.example/", L"refused: not an absolute http or https address"},
+        {L"s1", L"/Home/Game", notAbsolute},
+        {L"s1", L"https:/game.example/", notAbsolute},
         {L"s1", L"http://:80/", L"refused: no host"},
-        {L"s1", L"http://game.example/a b", L"refused: a space, backslash or control character"},
-        {L"s1", L"http://game.example\\c$/", L"refused: a space, backslash or control character"},
-        {L"s1", L"http://game.example/\x0001", L"refused: a space, backslash or control character"},
-        {longText, L"about:blank", L"refused: not an absolute http or https address"},
+        {L"s1", L"http://game.example/a b", badCharacter},
+        {L"s1", L"http://game.example\\c$/", badCharacter},
+        {L"s1", L"http://game.example/\x0001", badCharacter},
+        {longText, L"about:blank", notAbsolute},
+        // Texts that would forge a decision, an escape, a line or the reading order.
+        {L"s1\", \"http://x/\"): handed over", L"/x", notAbsolute},
+        {L"\\x0A \\u2028 \\", L"http://game.example/\r\nOrvane: outLink handed over", badCharacter},
+        {L"\x85\x9B\x7F\u2028\u2029\u202E\u2066\u2069\u200E\u200F\u061C\u202A\t", L"\xD800http://x/", notAbsolute},
+        {L"\xDC00 lone, pair \xD83D\xDE00, lone \xD83D", L"javascript:\"\\", notAbsolute},
+        // A long signed address: the decision still comes first, each text cut at 512 units.
+        {pairAtTheCut, longAddress, badCharacter},
         {L"s1", kGameUrl, L"handed over"},
         {L"again", L"http://other.example/", L"refused: already handed over"},
     };
     std::vector<std::wstring> lines;
     const fw::TraceSink old = fw::SetTraceSink(&KeepTraceLine);
     g_traced.clear();
+    // Text the page cannot pass (a NUL ends an argument) is quoted the same way.
+    fw::Trace(L"probe ", fw::Quoted(std::wstring_view(L"a\0b", 3)));
     test::Deadline deadline("outLink to hand off to the game window");
     Run([&] {
         fw::ComPtr<IDispatch> external = ExternalOf(CurrentCompanion());
@@ -596,30 +708,67 @@ TEST_F(Launcher, OutLinkTracesEachDecisionWithItsReason) {
         }
     });
     fw::SetTraceSink(old);
+    ASSERT_FALSE(g_traced.empty());
+    EXPECT_EQ(g_traced[0], LR"(Orvane: probe "a\x00b")");
     for (const std::wstring& line : g_traced) {
-        if (line.rfind(L"Orvane: outLink(", 0) == 0) lines.push_back(line);
+        EXPECT_FALSE(HasRawHazard(line)) << "line " << (&line - g_traced.data());
+        if (line.rfind(L"Orvane: outLink ", 0) == 0) lines.push_back(line);
     }
     ASSERT_EQ(lines.size(), std::size(cases));
+    // Each line: the decision, then exactly two quoted texts that read back into the arguments
+    // (the first 512 units of a longer one, never half a pair, with its full length).
+    std::vector<ReadBack> addresses, firsts;
     for (size_t i = 0; i < lines.size(); ++i) {
         const auto& c = cases[i];
-        std::wstring a = L"\"" + c.a + L"\"";
-        if (c.a.size() > fw::kTraceQuoteMax) {
-            a = L"\"" + c.a.substr(0, fw::kTraceQuoteMax) + L"\"... (" + std::to_wstring(c.a.size()) + L" characters)";
+        const std::wstring_view line = lines[i];
+        const std::wstring head = L"Orvane: outLink " + c.decision + L": address ";
+        constexpr std::wstring_view between = L", first argument ";
+        size_t at = head.size();
+        addresses.push_back(line.substr(0, at) == head ? ReadQuoted(line, at) : ReadBack{});
+        firsts.push_back(addresses.back().ok && line.substr(at, between.size()) == between
+                             ? ReadQuoted(line, at += between.size())
+                             : ReadBack{});
+        EXPECT_TRUE(addresses.back().ok && firsts.back().ok) << "case " << i;
+        EXPECT_EQ(at, line.size()) << "case " << i << ": nothing after the first argument";
+        for (const auto& [text, read] : {std::pair{c.b, addresses.back()}, std::pair{c.a, firsts.back()}}) {
+            if (text.size() <= fw::kTraceQuoteMax) {
+                EXPECT_TRUE(read.text == text && read.fullLength == 0) << "case " << i;
+            } else {
+                EXPECT_EQ(read.fullLength, text.size()) << "case " << i;
+                EXPECT_EQ(text.compare(0, read.text.size(), read.text), 0) << "case " << i;
+            }
         }
-        std::wstring b = c.b;
-        if (b.back() == L'\x0001') b = b.substr(0, b.size() - 1) + L"\\x01";
-        const std::wstring expected = L"Orvane: outLink(" + a + L", \"" + b + L"\"): " + c.decision;
-        EXPECT_EQ(lines[i], expected) << "case " << i;
     }
+    // The cut, written out: 512 units, 511 where the 512th would be half a pair.
+    EXPECT_EQ(fw::kTraceQuoteMax, 512u);
+    EXPECT_EQ(firsts[6].text.size(), 512u);
+    EXPECT_EQ(firsts[11].text, std::wstring(511, L'y'));
+    EXPECT_EQ(firsts[11].fullLength, 613u);
+    EXPECT_EQ(addresses[11].text.size(), 512u);
+    EXPECT_EQ(addresses[11].fullLength, 3030u);
+    // The escapes, written out.
+    const std::wstring notAbsoluteHead = L"Orvane: outLink " + notAbsolute + L": address ";
+    EXPECT_EQ(lines[7], notAbsoluteHead + LR"("/x", first argument "s1\", \"http://x/\"): handed over")");
+    EXPECT_EQ(lines[8], L"Orvane: outLink " + badCharacter +
+                            LR"(: address "http://game.example/\x0D\x0AOrvane: outLink handed over", )"
+                            LR"(first argument "\\x0A \\u2028 \\")");
+    EXPECT_EQ(lines[9], notAbsoluteHead + LR"("\uD800http://x/", first argument )"
+                                          LR"("\x85\x9B\x7F\u2028\u2029\u202E\u2066\u2069\u200E\u200F\u061C\u202A\x09")");
+    EXPECT_EQ(lines[10], notAbsoluteHead + LR"("javascript:\"\\", first argument "\uDC00 lone, pair )" +
+                             L"\xD83D\xDE00" + LR"(, lone \uD83D")");
     // The rest of the run's decisions are there too, in order; Wine's browser fails every
     // navigation here (no network, no HTML engine), which both pages' error handlers report.
     const std::wstring game = std::wstring(L"\"") + kGameUrl + L"\"";
     const std::wstring startPage = std::wstring(L"\"") + kStartPage + L"\"";
     size_t at = 0;
     const std::vector<std::wstring> steps = {
-        L"Orvane: config.ini found at ", L"Orvane: launcher navigates to its start page " + startPage,
-        L"Orvane: launcher page: navigation error ", L"Orvane: outLink(",
-        L"Orvane: switch to the game window at " + game, L"Orvane: game page: navigation error ",
+        L"Orvane: config.ini: client_web = " + startPage + L" from \"",
+        L"Orvane: launcher navigates to its start page " + startPage,
+        L"Orvane: launcher page: navigation error ",
+        L"Orvane: outLink handed over: address " + game,
+        L"Orvane: launcher page stopped for the hand-off",
+        L"Orvane: switch to the game window at " + game,
+        L"Orvane: game page: navigation error ",
         L"Orvane: switch from the game window back to a launcher"};
     for (const std::wstring& step : steps) {
         while (at < g_traced.size() && g_traced[at].rfind(step, 0) != 0) ++at;
@@ -759,7 +908,8 @@ const DpiCase kDpiCases[] = {
      {104, 160}, {114, 122}},
     {144, 2560, 1440, 6, {1886, 1316}, {545, 462, 987, 639}, {1527, 374, 87, 132}, {1443, 356, 93, 88},
      {78, 120}, {86, 92}},
-    // 200 % on a screen too small for the launcher at more than 1, and 96 DPI anywhere: as always.
+    // 200 % on a screen too small for the launcher at more than 1, and 96 DPI anywhere: the 96-DPI
+    // launcher.
     {192, 1920, 1080, 4, {1257, 877}, {363, 308, 658, 426}, {1018, 249, 58, 88}, {962, 237, 62, 59}, {52, 80},
      {57, 61}},
     {96, 0, 0, 4, {1257, 877}, {363, 308, 658, 426}, {1018, 249, 58, 88}, {962, 237, 62, 59}, {52, 80}, {57, 61}},

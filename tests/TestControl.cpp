@@ -417,7 +417,7 @@ IClassFactory* g_realBrowserClass = nullptr;
 int g_browsersMade = 0;
 
 // IDispatch of a real browser with ExecWB (dispatch id 502) recorded as "ExecWB <command>
-// <value of the in argument>"; every call goes on to the real control.
+// <value of the in argument>" and Stop (106) as "Stop"; every call goes on to the real control.
 class RecordingDispatch final : public IDispatch {
 public:
     RecordingDispatch(IDispatch* inner, IUnknown* outer, int number)
@@ -455,6 +455,7 @@ public:
                                (value && value->vt == VT_I4 ? std::to_string(value->lVal) : std::string("?"));
             g_browserLog.push_back({m_number, call});
         }
+        if (id == 106 && (f & DISPATCH_METHOD) && p && p->cArgs == 0) g_browserLog.push_back({m_number, "Stop"});
         return m_inner->Invoke(id, r, l, f, p, res, e, a);
     }
 
