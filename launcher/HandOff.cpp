@@ -64,6 +64,12 @@ const wchar_t* GameAddressRefusal(const std::wstring& url) noexcept {
     }
     for (wchar_t c : url) {
         if (c < 0x20 || c == 0x7F || c == L' ' || c == L'\\') return L"a space, backslash or control character";
+        // C1 controls, line and paragraph separators, and the bidirectional controls that make an
+        // address read otherwise than it goes (".../\u202Egnp.exe" shows as "...exe.png").
+        if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E || c == 0x200F ||
+            (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) {
+            return L"a control, separator or bidirectional character";
+        }
     }
     // The authority ends at the path, query or fragment; user:password@ goes before the host,
     // and a port after it (an IPv6 host in brackets has colons of its own).

@@ -237,9 +237,12 @@ TEST(LauncherHandOffText, OnlyAbsoluteHttpAddressesOpenTheGame) {
                                L"C:\\game.html", L"http://host/a b", L"http://host/\x0001", L"ftp://host/",
                                L"mailto:a@b", L"http://:80/", L"https:/game.example/", L"https:game.example/",
                                L"HTTPS:/game.example/", L"http://host/\x001F", L"http://host/\x007F",
-                               L"http://host\\evil/", L"https://game.example\\c$/"}) {
+                               L"http://host\\evil/", L"https://game.example\\c$/", L"http://host/\u202Egnp.exe",
+                               L"http://host/\x0085", L"http://host/\u2028", L"http://host/\u2066x\u2069"}) {
         EXPECT_FALSE(IsGameAddress(bad)) << bad;
     }
+    // Text that is not a control keeps its place in an address.
+    EXPECT_TRUE(IsGameAddress(L"http://game.example/\u533A/\u00E9"));
 }
 
 TEST_F(Launcher, StartsSkinnedWithItsPageAndButtonsInPlace) {
