@@ -1,7 +1,7 @@
 # Sourced by the run, test and screenshot scripts: a Wine prefix inside the given build folder,
 # tuned for tests (no window manager waits), with a CJK font for the Chinese captions, and its
 # service processes started detached from our stdio.
-# Usage: wine_env_up <build-dir> [dpi]; ...; wine_env_down
+# Usage: wine_env_up <build-dir> [dpi] || fail; ...; wine_env_down
 # With a dpi the programs run in a second prefix of the build folder, "wineprefix-hidpi", whose
 # system DPI (HKCU\Control Panel\Desktop LogPixels) is set to it; each new process reads it.
 WINE=/usr/lib/wine/wine64
@@ -35,7 +35,16 @@ wine_env_up() {
   "$WINESERVER" -p
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
   if [ -n "$dpi" ]; then
-    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
+    # A run meant for this DPI is worth nothing at another: a value the prefix does not take ends it.
+    if ! [[ "$dpi" =~ ^[1-9][0-9]{1,3}$ ]]; then
+      echo "wine-env: not a DPI: '$dpi'" >&2
+      return 1
+    fi
+    local err
+    if ! err="$("$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null 2>&1 >/dev/null)"; then
+      echo "wine-env: could not set LogPixels to $dpi in $WINEPREFIX: $err" >&2
+      return 1
+    fi
   fi
 }
 
@@ -46,7 +55,7 @@ wine_env_down() {
 # For the scripts that run programs: the prefix of <build-dir> up, taken down again when the
 # calling script exits, and <build-dir> as the current folder.
 wine_env_enter() {
-  wine_env_up "$1" "${2:-}"
   trap wine_env_down EXIT
+  wine_env_up "$1" "${2:-}" || return 1
   cd "$1"
 }
