@@ -945,13 +945,19 @@ TEST_F(HighDpiLauncher, WindowControlsArtAndPageZoomFollowTheScale) {
         highDpi ? std::vector<std::string>{"1 new", zoom, zoom, zoom} : std::vector<std::string>{"1 new"};
     EXPECT_EQ(callsAtStart, want);
     EXPECT_EQ(callsAfterFrame, want) << "a frame's document is not zoomed";
-    // The choice of scale and art, for whoever reads the trace.
+    // The choice of scale and art, for whoever reads the trace; and each refused zoom (Wine's
+    // browser, without an HTML engine, has no document and refuses them all with E_UNEXPECTED).
     std::vector<std::wstring> skinLines;
+    const std::wstring refusal =
+        L"Orvane: launcher page zoom to " + std::to_wstring(expected->quarters * 25) + L" % refused: 0x8000FFFF";
+    size_t refusals = 0;
     for (const std::wstring& line : g_traced) {
         if (line.rfind(L"Orvane: skin at scale", 0) == 0) skinLines.push_back(line);
+        if (line == refusal) ++refusals;
     }
     EXPECT_EQ(skinLines, expected->skinLine ? std::vector<std::wstring>{expected->skinLine}
                                             : std::vector<std::wstring>{});
+    EXPECT_EQ(refusals, highDpi ? 3u : 0u);
 
     // Pixels of the title plaque (no control over it) against the art as this test decodes it:
     // at 1 the 1x art itself, at 2 the 2x art itself, at 1.5 the 2x art under a box filter (to a
@@ -972,15 +978,17 @@ TEST_F(HighDpiLauncher, WindowControlsArtAndPageZoomFollowTheScale) {
             if ((ref >> 24) != 255) continue;
             ++compared;
             const uint32_t got = screen[static_cast<size_t>(y) * w + x];
-            if (Distance(got, ref) > (q == 4 || q == 8 ? 3 : 48)) ++mismatched;
+            if (Distance(got, ref) > (q == 4 || q == 8 ? 3 : 64)) ++mismatched;
             const uint32_t enlarged = art1x.argb[static_cast<size_t>(y * 4 / q) * art1x.width + x * 4 / q];
-            if (Distance(got, enlarged) > 48) ++enlargedDiffers;
+            if (Distance(got, enlarged) > 64) ++enlargedDiffers;
         }
     }
     EXPECT_GT(compared, 1000);
-    EXPECT_LE(mismatched, q == 4 || q == 8 ? 0 : compared / 100) << "of " << compared << " opaque pixels";
+    // (At 1.5, 1 of 32,076 pixels differs by more than 64 from the box filter; the 1x art
+    // enlarged differs so in 586.)
+    EXPECT_LE(mismatched, q == 4 || q == 8 ? 0 : compared / 1000) << "of " << compared << " opaque pixels";
     if (q != 4) {
-        EXPECT_GT(enlargedDiffers, 20 * std::max(mismatched, 5)) << "the 1x art enlarged would not pass";
+        EXPECT_GT(enlargedDiffers, 100) << "the 1x art enlarged would pass";
     }
 }
 
