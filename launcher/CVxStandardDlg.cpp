@@ -50,7 +50,8 @@ END_DISPATCH_MAP()
 
 BEGIN_EVENTSINK_MAP(CVxStandardDlg, CStandardDialog)
     ON_EVENT(CVxStandardDlg, IDC_BROWSER, 252 /* NavigateComplete2 */, OnNavigateComplete2, VTS_DISPATCH VTS_PVARIANT)
-    ON_EVENT(CVxStandardDlg, IDC_BROWSER, 259 /* DocumentComplete */, OnDocumentComplete, VTS_DISPATCH VTS_PVARIANT)
+    ON_EVENT(CVxStandardDlg, IDC_BROWSER, 259 /* DocumentComplete */, OnBrowserDocumentComplete,
+             VTS_DISPATCH VTS_PVARIANT)
     ON_EVENT(CVxStandardDlg, IDC_BROWSER, 271 /* NavigateError */, OnNavigateError,
              VTS_DISPATCH VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT VTS_PBOOL)
 END_EVENTSINK_MAP()
@@ -236,7 +237,7 @@ void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
     HandOff(std::move(location), std::move(url));
 }
 
-void CVxStandardDlg::OnDocumentComplete(IDispatch* pDisp, VARIANT*) {
+void CVxStandardDlg::OnBrowserDocumentComplete(IDispatch* pDisp, VARIANT*) {
     if (m_bHandedOff || !m_browser.IsTopLevel(pDisp)) return;
     ZoomPage();
 }

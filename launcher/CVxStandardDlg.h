@@ -36,7 +36,7 @@ public:
     void OnNavigateComplete2(IDispatch* pDisp, VARIANT* URL);
     // A document of the launcher's browser finished loading: the top-level one (a reload makes a
     // new document without NavigateComplete2) is zoomed again; a frame's is left alone.
-    void OnDocumentComplete(IDispatch* pDisp, VARIANT* URL);
+    void OnBrowserDocumentComplete(IDispatch* pDisp, VARIANT* URL);
     // A navigation of the launcher's page failed: traced with its status, nothing else.
     void OnNavigateError(IDispatch* pDisp, VARIANT* URL, VARIANT* TargetFrameName, VARIANT* StatusCode,
                          VARIANT_BOOL* Cancel);

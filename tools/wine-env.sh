@@ -41,7 +41,8 @@ wine_env_up() {
       return 1
     fi
     local err
-    if ! err="$("$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null 2>&1 >/dev/null)"; then
+    if ! err="$("$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+                 </dev/null 2>&1 >/dev/null)"; then
       echo "wine-env: could not set LogPixels to $dpi in $WINEPREFIX: $err" >&2
       return 1
     fi
