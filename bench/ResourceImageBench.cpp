@@ -1,6 +1,6 @@
 // Loading the launcher skin: time to a first drawn frame, and memory kept per load after the
 // image is deleted. Our loader against two ways of building the stream by hand, same run.
-#include "app/ResourceImage.h"
+#include "framework/ResourceImage.h"
 #include "framework/ComPtr.h"
 #include "framework/DialogTemplate.h"
 #include "framework/Handles.h"

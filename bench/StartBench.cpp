@@ -122,7 +122,8 @@ bool SetLogPixels(DWORD dpi) {
 int CompareDpi(const std::wstring& exe, const std::wstring& folder, UINT dpi) {
     RECT work{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const UiScale scale = FitScale(dpi, SIZE{kWidth, kHeight}, work);
+    // As the launcher: at most 2, the scale of its high-DPI art.
+    const UiScale scale = FitScale(dpi, SIZE{kWidth, kHeight}, work, UiScale::FromQuarters(8));
     const SIZE high{scale.Ceil(kWidth), scale.Ceil(kHeight)};
     std::vector<double> at96, atDpi;
     auto start = [&](UINT d, SIZE frame, std::vector<double>* out) {

@@ -20,6 +20,8 @@ bool AfxOleInit() {
 }
 
 void AfxOleTerm() {
+    // Control hosting ends with OLE: whatever hosts controls next enables it afresh.
+    g_pOccManager = nullptr;
     if (g_oleInitialised) {
         g_oleInitialised = false;
         ::OleUninitialize();

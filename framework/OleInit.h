@@ -9,4 +9,5 @@ class COccManager;
 void AfxEnableControlContainer(COccManager* pManager = nullptr);
 COccManager* AfxGetOccManager() noexcept;
 bool AfxOleInit();
+// Uninitialises OLE and ends control hosting (AfxGetOccManager() is null until it is enabled again).
 void AfxOleTerm();

@@ -43,12 +43,16 @@ UiScale ScaleForDpi(UINT dpi) noexcept {
     return UiScale::FromQuarters(quarters > 64 ? 64 : static_cast<int>(quarters));
 }
 
-UiScale FitScale(UINT dpi, SIZE size, const RECT& workArea) noexcept {
+UiScale FitScale(UINT dpi, SIZE size, const RECT& workArea, UiScale largest, SIZE frame) noexcept {
     const long long workWidth = static_cast<long long>(workArea.right) - workArea.left;
     const long long workHeight = static_cast<long long>(workArea.bottom) - workArea.top;
-    for (int quarters = ScaleForDpi(dpi).Quarters(); quarters > 4; --quarters) {
+    const int start = ScaleForDpi(dpi).Quarters();
+    for (int quarters = start < largest.Quarters() ? start : largest.Quarters(); quarters > 4; --quarters) {
         const UiScale s = UiScale::FromQuarters(quarters);
-        if (s.Ceil(size.cx) <= workWidth && s.Ceil(size.cy) <= workHeight) return s;
+        if (s.Ceil(size.cx) + static_cast<long long>(frame.cx) <= workWidth &&
+            s.Ceil(size.cy) + static_cast<long long>(frame.cy) <= workHeight) {
+            return s;
+        }
     }
     return UiScale();
 }

@@ -40,6 +40,7 @@ UINT SystemDpi() noexcept;
 // The system's own scale, dpi / 96 rounded down to a quarter and never below 1.
 UiScale ScaleForDpi(UINT dpi) noexcept;
 
-// The launcher's scale: ScaleForDpi(dpi), lowered a quarter at a time (never below 1) until a
-// window of size (its 96-DPI size) times s fits inside workArea.
-UiScale FitScale(UINT dpi, SIZE size, const RECT& workArea) noexcept;
+// The launcher's scale: ScaleForDpi(dpi), at most largest, lowered a quarter at a time (never
+// below 1) until a window of size (its 96-DPI size) times s, plus frame (what a frame around it
+// adds, in pixels), fits inside workArea.
+UiScale FitScale(UINT dpi, SIZE size, const RECT& workArea, UiScale largest, SIZE frame = SIZE{0, 0}) noexcept;

@@ -4,6 +4,7 @@
 #include "app/ConfigStore.h"
 #include "framework/CWinApp.h"
 #include "framework/Handles.h"
+#include "framework/OpticalZoom.h"
 #include "framework/Trace.h"
 #include "framework/UiScale.h"
 #include "framework/COleDispatchException.h"
@@ -39,10 +40,6 @@ UINT TaskbarCreatedMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
     return message;
 }
-
-// OLECMDIDF_OPTICAL_ZOOM_NOPERSIST in the high word of the execute option: without it the engine
-// stores the zoom for the player's later browser windows.
-constexpr long kZoomExecOpt = MAKELONG(OLECMDEXECOPT_DONTPROMPTUSER, 1);
 
 // TranslateMessage and DispatchMessageW on the key itself, bypassing the dialog manager.
 void DeliverDirectly(const MSG* pMsg) {
@@ -213,7 +210,7 @@ bool CVxGameDlg::SendZoom(int percent) {
     try {
         // Late-bound, through the control's own IDispatch, as every other call of the hosted control.
         m_wndBrowser.InvokeHelper(502 /* ExecWB */, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams,
-                                  static_cast<long>(OLECMDID_OPTICAL_ZOOM), kZoomExecOpt, &zoom,
+                                  static_cast<long>(OLECMDID_OPTICAL_ZOOM), fw::OpticalZoomExecOpt(), &zoom,
                                   static_cast<VARIANT*>(nullptr));
         return true;
     } catch (const COleDispatchException& e) {

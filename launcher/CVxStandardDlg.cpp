@@ -6,12 +6,15 @@
 #include "framework/COleDispatchException.h"
 #include "framework/COleException.h"
 #include "framework/Handles.h"
+#include "framework/OpticalZoom.h"
 #include "framework/Trace.h"
 #include "framework/Variant.h"
 #include "launcher/HandOff.h"
 #include "resource.h"
 #include "translucent/CTranslucentDialog.h"
 
+#include <cwchar>
+#include <iterator>
 #include <utility>
 
 #ifndef ORVANE_DEFAULT_HOST
@@ -47,11 +50,18 @@ END_DISPATCH_MAP()
 
 BEGIN_EVENTSINK_MAP(CVxStandardDlg, CStandardDialog)
     ON_EVENT(CVxStandardDlg, IDC_BROWSER, 252 /* NavigateComplete2 */, OnNavigateComplete2, VTS_DISPATCH VTS_PVARIANT)
+    ON_EVENT(CVxStandardDlg, IDC_BROWSER, 259 /* DocumentComplete */, OnBrowserDocumentComplete,
+             VTS_DISPATCH VTS_PVARIANT)
     ON_EVENT(CVxStandardDlg, IDC_BROWSER, 271 /* NavigateError */, OnNavigateError,
              VTS_DISPATCH VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT VTS_PBOOL)
 END_EVENTSINK_MAP()
 
 CVxStandardDlg::CVxStandardDlg(CWnd* pParent) : CStandardDialog(IDD_VXSTANDARD_DIALOG, kKeyColour, pParent) {
+    // Above 96 DPI the engine's own high-DPI behaviour, in which an optical zoom is the page's
+    // exact scale (without the flag it is divided by the system's scale). The engine then also
+    // scales a page nobody zooms, so ZoomPage zooms every page to the launcher's scale, 100 %
+    // included.
+    if (SystemDpi() > 96) m_dwHostFlags |= DOCHOSTUIFLAG_DPI_AWARE;
     EnableAutomation();
 }
 
@@ -103,21 +113,28 @@ UiScale CVxStandardDlg::LauncherScale() const noexcept {
 }
 
 void CVxStandardDlg::ZoomPage() {
-    const UiScale scale = LauncherScale();
     // At 96 DPI the page is left exactly as it is.
-    if (scale.IsOne() || !m_browser.m_hWnd) return;
+    if (!(m_dwHostFlags & DOCHOSTUIFLAG_DPI_AWARE) || !m_browser.m_hWnd) return;
     // Operators make the page for 658 x 426 CSS pixels: zoomed by the launcher's own scale (not
     // the system's, which the fit to the screen may have lowered), it lays out in exactly that.
+    const int percent = LauncherScale().Percent();
     VARIANT zoom;
     ::VariantInit(&zoom);
     zoom.vt = VT_I4;
-    zoom.lVal = scale.Percent();
+    zoom.lVal = percent;
+    HRESULT refused = S_OK;
     try {
-        m_browser.ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &zoom, nullptr);
-    } catch (const COleDispatchException&) {
-        // Refused (no document yet, or an engine without zoom): the page shows at 100 %.
-    } catch (const COleException&) {
+        m_browser.ExecWB(OLECMDID_OPTICAL_ZOOM, fw::OpticalZoomExecOpt(), &zoom, nullptr);
+    } catch (const COleDispatchException& e) {
+        refused = e.m_scError;
+    } catch (const COleException& e) {
+        refused = e.m_sc;
     }
+    if (refused == S_OK) return;
+    // No document yet, or an engine without zoom: the page shows at the engine's own scale.
+    wchar_t code[16];
+    fw::Ignore(::swprintf(code, std::size(code), L"0x%08lX", static_cast<unsigned long>(refused)));
+    fw::Trace(L"launcher page zoom to ", std::to_wstring(percent), L" % refused: ", code);
 }
 
 void CVxStandardDlg::OnOK() {}
@@ -221,6 +238,11 @@ void CVxStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* URL) {
     fw::Trace(L"launcher navigation handed over: top-level address ", fw::Quoted(location),
               L", completed with the key ", fw::Quoted(url), L", key ", fw::Quoted(key));
     HandOff(std::move(location), std::move(url));
+}
+
+void CVxStandardDlg::OnBrowserDocumentComplete(IDispatch* pDisp, VARIANT*) {
+    if (m_bHandedOff || !m_browser.IsTopLevel(pDisp)) return;
+    ZoomPage();
 }
 
 void CVxStandardDlg::OnNavigateError(IDispatch*, VARIANT* URL, VARIANT*, VARIANT* StatusCode, VARIANT_BOOL*) {

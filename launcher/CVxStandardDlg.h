@@ -34,6 +34,9 @@ public:
     // A completed navigation of the launcher's browser whose address holds the configured key
     // opens the game on the browser's top-level address.
     void OnNavigateComplete2(IDispatch* pDisp, VARIANT* URL);
+    // A document of the launcher's browser finished loading: the top-level one (a reload makes a
+    // new document without NavigateComplete2) is zoomed again; a frame's is left alone.
+    void OnBrowserDocumentComplete(IDispatch* pDisp, VARIANT* URL);
     // A navigation of the launcher's page failed: traced with its status, nothing else.
     void OnNavigateError(IDispatch* pDisp, VARIANT* URL, VARIANT* TargetFrameName, VARIANT* StatusCode,
                          VARIANT_BOOL* Cancel);
@@ -58,7 +61,8 @@ protected:
     // Stops the page, closes and detaches the browser and this dialog, then asks for the game
     // window.
     virtual void HandOff(std::wstring first, std::wstring second);
-    // Above 96 DPI: the page zoomed by the launcher's scale (OLECMDID_OPTICAL_ZOOM).
+    // Above 96 DPI: the page zoomed by the launcher's scale (OLECMDID_OPTICAL_ZOOM, not stored
+    // for the player); a refusal is traced.
     void ZoomPage();
     // Stops the page's downloads, sounds and animations as the hand-off begins, and traces it.
     void StopPage() noexcept;

@@ -1,5 +1,8 @@
 #include "launcher/CWebBrowser2.h"
 
+#include "framework/COleControlSite.h"
+#include "framework/ComPtr.h"
+
 #include <exdisp.h>
 
 BOOL CWebBrowser2::Create(LPCWSTR, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
@@ -31,4 +34,12 @@ void CWebBrowser2::ExecWB(long cmdID, long cmdexecopt, VARIANT* pvaIn, VARIANT* 
 void CWebBrowser2::SetSilent(BOOL bNewValue) {
     static const BYTE kParams[] = VTS_BOOL;
     InvokeHelper(551, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kParams, bNewValue);
+}
+
+bool CWebBrowser2::IsTopLevel(IDispatch* pDisp) const noexcept {
+    IUnknown* control = m_pCtrlSite ? m_pCtrlSite->GetControlUnknown() : nullptr;
+    if (!pDisp || !control) return false;
+    const auto a = fw::QueryAs<IUnknown>(pDisp, IID_IUnknown);
+    const auto b = fw::QueryAs<IUnknown>(control, IID_IUnknown);
+    return a && a.get() == b.get();
 }

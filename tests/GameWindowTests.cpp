@@ -649,11 +649,15 @@ TEST(HighDpiGame, PageFollowsTheSystemScaleAndTheTrayIconHasTheSmallIconSize) {
     };
     // 0x40000000: DOCHOSTUIFLAG_DPI_AWARE. At 96 DPI the tray gets the large icon LoadIconW gives.
     const Case cases[] = {{96, 12, 32}, {144, 12 | 0x40000000u, 24}, {192, 12 | 0x40000000u, 32}};
+    // The run was started for a DPI: a prefix that did not take it must not pass at 96.
+    if (const UINT want = test::ExpectedDpi()) {
+        ASSERT_EQ(SystemDpi(), want) << "the system DPI of this run";
+    }
     const Case* expected = nullptr;
     for (const Case& c : cases) {
         if (c.dpi == SystemDpi()) expected = &c;
     }
-    if (!expected) GTEST_SKIP() << "no case for " << SystemDpi() << " DPI";
+    ASSERT_NE(expected, nullptr) << "no case for " << SystemDpi() << " DPI";
     CWinApp app;
     SpyGameDlg dlg;
     dlg.SetParams(L"http://game.example/play?sid=7", L"");

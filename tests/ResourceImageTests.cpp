@@ -2,7 +2,7 @@
 #include "ImageTestSupport.h"
 #include "TestSupport.h"
 
-#include "app/ResourceImage.h"
+#include "framework/ResourceImage.h"
 #include "framework/CWinApp.h"
 #include "framework/ComPtr.h"
 #include "framework/DialogTemplate.h"

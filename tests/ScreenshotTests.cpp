@@ -304,7 +304,9 @@ TEST_F(Screenshot, SavesWhatTheScreenShowsAsPngAndCopiesItToTheClipboard) {
     ::CloseClipboard();
 
     ASSERT_EQ(g_traced.size(), 1u);
-    EXPECT_EQ(g_traced[0].rfind(L"Orvane: screenshot 203x117: saved \"" + shot.path, 0), 0u) << g_traced[0];
+    std::wstring saved = L"Orvane: screenshot 203x117: saved ";
+    fw::AppendTraceQuoted(saved, shot.path);
+    EXPECT_EQ(g_traced[0].rfind(saved, 0), 0u) << g_traced[0];
 }
 
 TEST_F(Screenshot, ShotsOfOneSecondTakeTheNextFreeNameAndNeverOverwrite) {
@@ -344,7 +346,9 @@ TEST_F(Screenshot, FailuresSayWhatFailedAndLeaveNothingBehind) {
     EXPECT_EQ(shot.balloonText, L"无法创建截图文件夹；图片已复制到剪贴板");
     EXPECT_EQ(Listing(m_root), std::vector<std::wstring>{L"afile"});
     ASSERT_EQ(g_traced.size(), 1u);
-    EXPECT_NE(g_traced[0].find(L"not saved in \"" + underFile + L"\": the folder cannot be made"), std::wstring::npos)
+    std::wstring notSaved = L"not saved in ";
+    fw::AppendTraceQuoted(notSaved, underFile);
+    EXPECT_NE(g_traced[0].find(notSaved + L": the folder cannot be made"), std::wstring::npos)
         << g_traced[0];
 
     {

@@ -1,5 +1,6 @@
 #include "TestControl.h"
 
+#include <cstdio>
 #include <oleauto.h>
 #include <exdisp.h>
 #include <olectl.h>
@@ -417,7 +418,8 @@ IClassFactory* g_realBrowserClass = nullptr;
 int g_browsersMade = 0;
 
 // IDispatch of a real browser with ExecWB (dispatch id 502) recorded as "ExecWB <command>
-// <value of the in argument>" and Stop (106) as "Stop"; every call goes on to the real control.
+// <execute option in hexadecimal> <value of the in argument>" and Stop (106) as "Stop"; every call
+// goes on to the real control.
 class RecordingDispatch final : public IDispatch {
 public:
     RecordingDispatch(IDispatch* inner, IUnknown* outer, int number)
@@ -451,7 +453,9 @@ public:
             // Arguments last to first: pvaOut, pvaIn, cmdexecopt, cmdID.
             const VARIANT& in = p->rgvarg[1];
             const VARIANT* value = in.vt == (VT_BYREF | VT_VARIANT) ? in.pvarVal : &in;
-            std::string call = "ExecWB " + std::to_string(p->rgvarg[3].lVal) + " " +
+            char option[16];
+            std::snprintf(option, sizeof option, "0x%lX", static_cast<unsigned long>(p->rgvarg[2].lVal));
+            std::string call = "ExecWB " + std::to_string(p->rgvarg[3].lVal) + " " + option + " " +
                                (value && value->vt == VT_I4 ? std::to_string(value->lVal) : std::string("?"));
             g_browserLog.push_back({m_number, call});
         }

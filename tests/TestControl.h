@@ -138,7 +138,7 @@ private:
 // the class is registered for this process in front of the real one, each browser made through it
 // gets a number (1, 2, ... in creation order), and the IOleObject handed out records "new",
 // "Close" and "SetClientSite(null)" into one log before it passes the call on to the real control,
-// as its IDispatch does for "ExecWB <command> <value>" and "Stop".
+// as its IDispatch does for "ExecWB <command> <execute option in hexadecimal> <value>" and "Stop".
 // Needs COM on the thread.
 class RecordingBrowserClass {
 public:

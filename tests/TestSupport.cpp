@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
+#include <cwchar>
 #include <cstdio>
 #include <map>
 
@@ -256,6 +258,16 @@ std::wstring ClassNameOf(HWND hWnd) {
     wchar_t name[256] = {};
     ::GetClassNameW(hWnd, name, 256);
     return name;
+}
+
+UINT ExpectedDpi() {
+    wchar_t text[32] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"ORVANE_EXPECT_DPI", text, 32);
+    if (n == 0) return 0;
+    if (n >= 32) return UINT_MAX;
+    wchar_t* end = nullptr;
+    const unsigned long dpi = std::wcstoul(text, &end, 10);
+    return end != text && *end == L'\0' && dpi > 0 && dpi < 10000 ? static_cast<UINT>(dpi) : UINT_MAX;
 }
 
 GdiplusSession::GdiplusSession() {

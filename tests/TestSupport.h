@@ -105,6 +105,10 @@ private:
 std::vector<HWND> ThreadTopWindows();
 std::wstring ClassNameOf(HWND hWnd);
 
+// The system DPI the test run was started for: ORVANE_EXPECT_DPI, which tools/test-inner.sh sets
+// for every run. 0 when it is not set; UINT_MAX when it is not a DPI (so that no DPI matches it).
+UINT ExpectedDpi();
+
 // GDI+ started for the life of the object.
 class GdiplusSession {
 public:

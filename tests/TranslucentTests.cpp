@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -443,10 +444,14 @@ TEST_F(TranslucentTest, AWindowAfterASkinLoadFailureStaysEmptyInsteadOfShowingAn
 }
 
 // A conversion that fails once (its drawing reports an error) leaves that window without a skin,
-// as for a skin that does not load; the next window converts again and gets the real frame.
+// as for a skin that does not load; the next window gets the real frame. The skin is already kept
+// when the fault comes, as it is for any window after the first.
 TEST_F(TranslucentTest, ASkinWhoseConversionFailedOnceIsMadeAgainForTheNextWindow) {
-    SkinFrame::InjectFault(SkinFrame::Fault::DrawingFails);
+    const TestBackground first(IDB_SKIN, true, false);
+    ASSERT_EQ(first.Width(), kSkinWidth);
+    std::optional<SkinFrame::FaultInjection> fault(std::in_place, SkinFrame::Fault::DrawingFails);
     TestBackground failed(IDB_SKIN, true, false);
+    fault.reset();
     EXPECT_EQ(failed.Width(), 0u);
     ASSERT_TRUE(failed.Create(IDD_VXTRANSLUCENT_DIALOG));
     const RECT r = WindowRect(failed.m_hWnd);
@@ -468,9 +473,18 @@ TEST_F(TranslucentTest, ASkinWhoseConversionFailedOnceIsMadeAgainForTheNextWindo
 // No memory while a window takes the skin: nothing is thrown (the window may be the one meant
 // to replace an already retired main window); it is sized to nothing, and the next one has it.
 TEST_F(TranslucentTest, NoMemoryForTheSkinGivesAnEmptyWindowInsteadOfAnException) {
-    SkinFrame::InjectFault(SkinFrame::Fault::OutOfMemory);
+    const TestBackground first(IDB_SKIN, true, false);
+    ASSERT_EQ(first.Width(), kSkinWidth);
+    {
+        // A fault that no request met is gone with its guard.
+        SkinFrame::FaultInjection unused(SkinFrame::Fault::OutOfMemory);
+    }
+    EXPECT_EQ(TestBackground(IDB_SKIN, true, false).Width(), kSkinWidth);
     std::unique_ptr<TestBackground> bg;
-    ASSERT_NO_THROW(bg = std::make_unique<TestBackground>(IDB_SKIN, true, false));
+    {
+        SkinFrame::FaultInjection fault(SkinFrame::Fault::OutOfMemory);
+        ASSERT_NO_THROW(bg = std::make_unique<TestBackground>(IDB_SKIN, true, false));
+    }
     EXPECT_FALSE(bg->HasSkin());
     EXPECT_EQ(bg->Width(), 0u);
     ASSERT_TRUE(bg->Create(IDD_VXTRANSLUCENT_DIALOG));

@@ -30,8 +30,8 @@ fi
 
 source "$root/tools/wine-env.sh"
 if [ "${2:-}" = "--dpi" ]; then
-  wine_env_up "$root/build/shots" "$3"
   trap wine_env_down EXIT
+  wine_env_up "$root/build/shots" "$3" || exit 1
   cd "$root/build/shots"
   timeout 180 "$WINE" ./OrvaneScreens.exe 'out\launcher-200.png' 'out\game-200.png'
   convert out/launcher-200.png -strip "$root/docs/launcher-200.png"

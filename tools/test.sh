@@ -42,11 +42,14 @@ with_display bash tools/test-inner.sh "$@" || rc=$?
 # (its own Xvfb): 200 % on 3840 x 2160 (launcher at 2x, with the start-up comparison of the start
 # benchmark), 150 % on 2560 x 1440 (1.5x), 200 % on 1920 x 1080 (the launcher does not fit at
 # more than 1x). The high-DPI prefix is made once per build folder.
+# The caller's ctest arguments apply to these runs too.
 dpi_rc=0
+ctest_args=("$@")
 for run in "192 3840x2160 --start-bench" "144 2560x1440" "192 1920x1080"; do
-  set -- $run
-  echo "== high DPI: $1 DPI on $2 =="
-  xvfb-run -a -s "-screen 0 ${2}x24" bash tools/test-inner.sh --dpi "$1" ${3:-} || dpi_rc=$?
+  read -r dpi screen bench <<<"$run"
+  echo "== high DPI: $dpi DPI on $screen =="
+  xvfb-run -a -s "-screen 0 ${screen}x24" bash tools/test-inner.sh --dpi "$dpi" ${bench:+"$bench"} \
+    ${ctest_args[@]+"${ctest_args[@]}"} || dpi_rc=$?
 done
 [ "$release_rc" = 0 ] || echo "test: the release checks failed (see above)"
 [ "$setup_rc" = 0 ] || echo "test: the setup test failed (see above)"

@@ -1,7 +1,7 @@
 # Sourced by the run, test and screenshot scripts: a Wine prefix inside the given build folder,
 # tuned for tests (no window manager waits), with a CJK font for the Chinese captions, and its
 # service processes started detached from our stdio.
-# Usage: wine_env_up <build-dir> [dpi]; ...; wine_env_down
+# Usage: wine_env_up <build-dir> [dpi] || fail; ...; wine_env_down
 # Sound: Wine plays through PulseAudio. wine_env_up starts a private server with a null sink (a
 # real default device that plays nowhere) in a fresh 0700 runtime folder, and wine_env_down stops
 # it, so the tests have the same audio device on any machine, in CI as root without a desktop
@@ -83,7 +83,17 @@ wine_env_up() {
   "$WINESERVER" -p
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
   if [ -n "$dpi" ]; then
-    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
+    # A run meant for this DPI is worth nothing at another: a value the prefix does not take ends it.
+    if ! [[ "$dpi" =~ ^[1-9][0-9]{1,3}$ ]]; then
+      echo "wine-env: not a DPI: '$dpi'" >&2
+      return 1
+    fi
+    local err
+    if ! err="$("$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+                 </dev/null 2>&1 >/dev/null)"; then
+      echo "wine-env: could not set LogPixels to $dpi in $WINEPREFIX: $err" >&2
+      return 1
+    fi
   fi
 }
 
@@ -95,7 +105,7 @@ wine_env_down() {
 # For the scripts that run programs: the prefix of <build-dir> up, taken down again when the
 # calling script exits, and <build-dir> as the current folder.
 wine_env_enter() {
-  wine_env_up "$1" "${2:-}"
   trap wine_env_down EXIT
+  wine_env_up "$1" "${2:-}" || return 1
   cd "$1"
 }

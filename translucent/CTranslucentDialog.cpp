@@ -1,33 +1,20 @@
 #include "translucent/CTranslucentDialog.h"
 
 #include "framework/Handles.h"
+#include "framework/Trace.h"
 #include "translucent/LayeredWindowApi.h"
 
 #include <windowsx.h>
 
 #include <climits>
 #include <cstring>
+#include <string>
 
 POINT CenteredOrigin(const RECT& workArea, int framedWidth, int framedHeight) noexcept {
     // 64-bit intermediates so that extreme rectangles cannot overflow; C++ division truncates toward zero.
     const long long x = workArea.left + (static_cast<long long>(workArea.right) - workArea.left - framedWidth) / 2;
     const long long y = workArea.top + (static_cast<long long>(workArea.bottom) - workArea.top - framedHeight) / 2;
     return POINT{static_cast<LONG>(x), static_cast<LONG>(y)};
-}
-
-bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept {
-    header = BITMAPINFOHEADER{};
-    const unsigned long long stride = ((static_cast<unsigned long long>(width) * 32 + 31) >> 3) & ~3ULL;
-    const unsigned long long bytes = stride * height;
-    if (width > INT_MAX || height > INT_MAX || bytes > UINT_MAX) return false;
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = static_cast<LONG>(width);
-    header.biHeight = static_cast<LONG>(height);
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = static_cast<DWORD>(bytes);
-    return true;
 }
 
 CTranslucentDialog::CTranslucentDialog(UINT nIDTemplate, UINT nImageID, LPCWSTR lpszImageType,
@@ -70,6 +57,16 @@ namespace {
 int Extent(UINT n) noexcept {
     return n > INT_MAX ? 0 : static_cast<int>(n);
 }
+
+// A scale divided by divisor, as a decimal: "2", "1.5", "0.625".
+std::wstring ScaleText(UiScale scale, int divisor = 1) {
+    const int thousandths = scale.Quarters() * 250 / divisor;
+    std::wstring text = std::to_wstring(thousandths / 1000);
+    std::wstring fraction = std::to_wstring(1000 + thousandths % 1000).substr(1);
+    while (!fraction.empty() && fraction.back() == L'0') fraction.pop_back();
+    if (!fraction.empty()) text += L"." + fraction;
+    return text;
+}
 } // namespace
 
 LRESULT CTranslucentDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -97,27 +94,39 @@ void CTranslucentDialog::ChooseScale(POINT createPos) noexcept {
     if (!m_nHighDpiImageID) return;
     const LPCWSTR type =
         m_skinRequest.intType ? MAKEINTRESOURCEW(m_skinRequest.intType) : m_skinRequest.namedType.c_str();
+    const UINT dpi = SystemDpi();
+    const bool highDpiArt = TakeHighDpiSkin(type, createPos, dpi);
     // Without the 2x art at a scale above 1, the 1x skin after all, if it was left for now.
-    if (!TakeHighDpiSkin(type, createPos) && !m_pImage && m_skinRequest.size.cx > 0) {
+    if (!highDpiArt && !m_pImage && m_skinRequest.size.cx > 0) {
         m_pImage = SkinFrame::Acquire(m_skinRequest.id, type, m_skinRequest.module);
+    }
+    try {
+        std::wstring art = highDpiArt ? L"the 2x art" : L"the 1x art";
+        if (highDpiArt && m_scale != kLargestScale) art += L" drawn at " + ScaleText(m_scale, 2);
+        fw::Trace(L"skin at scale ", ScaleText(m_scale), L" (", std::to_wstring(dpi), L" DPI): ", art);
+    } catch (...) {
+        // No memory for the line: the window goes on without it.
     }
 }
 
-bool CTranslucentDialog::TakeHighDpiSkin(LPCWSTR type, POINT createPos) noexcept {
+bool CTranslucentDialog::TakeHighDpiSkin(LPCWSTR type, POINT createPos, UINT dpi) noexcept {
     const SIZE size = m_pImage ? SIZE{Extent(SkinWidth()), Extent(SkinHeight())} : m_skinRequest.size;
-    const UINT dpi = SystemDpi();
     if (dpi <= 96 || size.cx <= 0 || size.cy <= 0) return false;
     // The work area of the monitor the window opens on: the primary one when it is centred (on
     // SPI_GETWORKAREA), else the one nearest to where it is created.
     RECT work{};
+    SIZE frame{};
     if (m_bCenterWindow) {
         fw::Ignore(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+        // OnCreate centres the framed window, so that is what must fit.
+        RECT r{0, 0, 0, 0};
+        if (::AdjustWindowRect(&r, GetStyle(), FALSE)) frame = SIZE{r.right - r.left, r.bottom - r.top};
     } else {
         MONITORINFO info{};
         info.cbSize = sizeof info;
         if (::GetMonitorInfoW(::MonitorFromPoint(createPos, MONITOR_DEFAULTTONEAREST), &info)) work = info.rcWork;
     }
-    const UiScale scale = FitScale(dpi, size, work);
+    const UiScale scale = FitScale(dpi, size, work, kLargestScale, frame);
     if (scale.IsOne()) return false;
     // The art drawn at 2x, brought to the scale; without it the window stays at 1: a 1x skin is
     // never enlarged.

@@ -20,10 +20,6 @@
 // signed arithmetic with division truncating toward zero.
 POINT CenteredOrigin(const RECT& workArea, int framedWidth, int framedHeight) noexcept;
 
-// Header of a composed frame: 32 bits, BI_RGB, bottom-up (positive height), no colour table,
-// biSizeImage = stride * height. False when the size does not fit a DIB.
-bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept;
-
 class CTranslucentDialog : public CDialog, public IRenderListener {
 public:
     // The skin is requested here (LoadResourceImage of nImageID, lpszImageType, hImageModule the
@@ -52,6 +48,8 @@ public:
     // How much larger than the skin's own size the window is drawn on a high-DPI screen; decided
     // when the window is created (1 before that, and always at 96 DPI).
     UiScale Scale() const noexcept { return m_scale; }
+    // The largest scale: that of the high-DPI art itself, which is never enlarged.
+    static constexpr UiScale kLargestScale = UiScale::FromQuarters(8);
 
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -59,12 +57,13 @@ public:
 
 protected:
     int OnCreate(CREATESTRUCTW* pcs);
-    // Above 96 DPI: the scale the window is drawn at (FitScale on the work area of the monitor it
-    // opens on) and the skin from m_nHighDpiImageID at that scale. At 96 DPI, or without that
-    // art, the scale stays 1 and the skin as it is.
+    // Above 96 DPI: the scale the window is drawn at (FitScale, at most kLargestScale, on the work
+    // area of the monitor it opens on, for the framed window that OnCreate centres) and the skin
+    // from m_nHighDpiImageID at that scale; traced. At 96 DPI, or without that art, the scale
+    // stays 1 and the skin as it is.
     void ChooseScale(POINT createPos) noexcept;
     // ChooseScale's high-DPI step: true when the 2x art is taken at a scale above 1.
-    bool TakeHighDpiSkin(LPCWSTR type, POINT createPos) noexcept;
+    bool TakeHighDpiSkin(LPCWSTR type, POINT createPos, UINT dpi) noexcept;
     void OnMove(int x, int y);
     void OnSize(UINT nType, int cx, int cy);
     BOOL OnEraseBkgnd(HDC hdc);

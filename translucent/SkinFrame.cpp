@@ -1,14 +1,14 @@
 #include "translucent/SkinFrame.h"
 
-#include "app/ResourceImage.h"
+#include "framework/ResourceImage.h"
 #include "framework/PremultipliedImage.h"
 #include "framework/ResourceBytes.h"
 #include "framework/CWinApp.h"
-#include "translucent/CTranslucentDialog.h"
 
 #include "framework/GdiPlus.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <cwctype>
@@ -32,6 +32,21 @@ bool IsBitmapType(LPCWSTR type) noexcept {
 
 } // namespace
 
+bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept {
+    header = BITMAPINFOHEADER{};
+    const unsigned long long stride = ((static_cast<unsigned long long>(width) * 32 + 31) >> 3) & ~3ULL;
+    const unsigned long long bytes = stride * height;
+    if (width > INT_MAX || height > INT_MAX || bytes > UINT_MAX) return false;
+    header.biSize = sizeof(BITMAPINFOHEADER);
+    header.biWidth = static_cast<LONG>(width);
+    header.biHeight = static_cast<LONG>(height);
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = static_cast<DWORD>(bytes);
+    return true;
+}
+
 SkinFrame::Key SkinFrame::MakeKey(UINT id, LPCWSTR type, HMODULE module) {
     Key key;
     key.id = LOWORD(id);
@@ -47,8 +62,12 @@ SkinFrame::Key SkinFrame::MakeKey(UINT id, LPCWSTR type, HMODULE module) {
     return key;
 }
 
-void SkinFrame::InjectFault(Fault fault) noexcept {
+SkinFrame::FaultInjection::FaultInjection(Fault fault) noexcept {
     g_injectedFault = fault;
+}
+
+SkinFrame::FaultInjection::~FaultInjection() {
+    g_injectedFault = Fault::None;
 }
 
 std::shared_ptr<const SkinFrame> SkinFrame::Acquire(UINT id, LPCWSTR type, HMODULE module) noexcept {
@@ -98,15 +117,17 @@ std::shared_ptr<const SkinFrame> SkinFrame::Acquire(Key key) noexcept {
     // Skins are asked for on the user-interface thread only.
     static std::vector<std::shared_ptr<const SkinFrame>> s_kept;
     try {
-        for (const auto& kept : s_kept) {
-            if (kept->m_key == key) return kept;
-        }
         const Fault fault = TakeInjectedFault();
         if (fault == Fault::OutOfMemory) throw std::bad_alloc();
+        if (fault == Fault::None) {
+            for (const auto& kept : s_kept) {
+                if (kept->m_key == key) return kept;
+            }
+        }
         std::shared_ptr<SkinFrame> frame(new SkinFrame(std::move(key)));
         frame->Prepare(fault == Fault::DrawingFails);
         // Only a frame that was really made is kept: the next request for a failed one tries again.
-        if (frame->m_dib) s_kept.push_back(frame);
+        if (frame->m_dib && fault == Fault::None) s_kept.push_back(frame);
         return frame;
     } catch (...) {
         // No memory for the key, the frame or the list: the window goes without its skin.

@@ -14,6 +14,10 @@ class Graphics;
 class Image;
 }
 
+// Header of a frame: 32 bits, BI_RGB, bottom-up (positive height), no colour table,
+// biSizeImage = stride * height. False when the size does not fit a DIB.
+bool MakeFrameHeader(UINT width, UINT height, BITMAPINFOHEADER& header) noexcept;
+
 class SkinFrame {
 public:
     // The frame of image resource id of type in module, with LoadResourceImage's meaning of the
@@ -31,10 +35,19 @@ public:
     // resource is missing or is not a PNG.
     static bool ImageSize(UINT id, LPCWSTR type, HMODULE module, SIZE& size) noexcept;
 
-    // Faults a test can have the next conversion meet, once: its drawing pass reports an error
-    // (the raster path is skipped so that the drawing runs), or the request runs out of memory.
+    // Faults a test can have the next request meet, once, whether or not its frame is already
+    // kept: the conversion's drawing pass reports an error (the raster path is skipped so that the
+    // drawing runs), or the request runs out of memory. A request that meets a fault neither uses
+    // nor replaces a kept frame. The fault is armed while its FaultInjection lives, so that a
+    // fault no request met cannot reach whatever runs next.
     enum class Fault { None, DrawingFails, OutOfMemory };
-    static void InjectFault(Fault fault) noexcept;
+    class FaultInjection {
+    public:
+        explicit FaultInjection(Fault fault) noexcept;
+        ~FaultInjection();
+        FaultInjection(const FaultInjection&) = delete;
+        FaultInjection& operator=(const FaultInjection&) = delete;
+    };
 
     SkinFrame(const SkinFrame&) = delete;
     SkinFrame& operator=(const SkinFrame&) = delete;

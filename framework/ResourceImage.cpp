@@ -1,4 +1,4 @@
-#include "app/ResourceImage.h"
+#include "framework/ResourceImage.h"
 
 #include "framework/CWinApp.h"
 #include "framework/ComPtr.h"
