@@ -6,6 +6,8 @@
 
 #include <docobj.h>
 
+class CWnd;
+
 namespace fw {
 
 // OLECMDIDF_OPTICAL_ZOOM_NOPERSIST (Internet Explorer 8 and later), spelt out: older SDK headers
@@ -20,5 +22,10 @@ constexpr long OpticalZoomExecOpt() noexcept {
     return static_cast<long>(static_cast<DWORD>(OLECMDEXECOPT_DONTPROMPTUSER) |
                              (static_cast<DWORD>(kOpticalZoomNoPersist) << 16));
 }
+
+// Zooms the page of a hosted WebBrowser control to percent (ExecWB through the control's own
+// IDispatch, with OpticalZoomExecOpt): S_OK, or the failure the control reported (no document
+// yet, an engine without zoom).
+HRESULT SetOpticalZoom(CWnd& browser, int percent) noexcept;
 
 } // namespace fw

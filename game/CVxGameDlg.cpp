@@ -7,8 +7,6 @@
 #include "framework/OpticalZoom.h"
 #include "framework/Trace.h"
 #include "framework/UiScale.h"
-#include "framework/COleDispatchException.h"
-#include "framework/COleException.h"
 #include "framework/Variant.h"
 #include "game/CacheCleaner.h"
 #include "game/GameAudio.h"
@@ -201,26 +199,9 @@ void CVxGameDlg::ApplyZoom(bool afterLoad) {
 
 bool CVxGameDlg::SendZoom(int percent) {
     if (!m_wndBrowser.m_hWnd) return false;
-    static const BYTE kParams[] = VTS_I4 VTS_I4 VTS_PVARIANT VTS_PVARIANT;
-    VARIANT zoom;
-    ::VariantInit(&zoom);
-    zoom.vt = VT_I4;
-    zoom.lVal = percent;
-    HRESULT failure = S_OK;
-    try {
-        // Late-bound, through the control's own IDispatch, as every other call of the hosted control.
-        m_wndBrowser.InvokeHelper(502 /* ExecWB */, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams,
-                                  static_cast<long>(OLECMDID_OPTICAL_ZOOM), fw::OpticalZoomExecOpt(), &zoom,
-                                  static_cast<VARIANT*>(nullptr));
-        return true;
-    } catch (const COleDispatchException& e) {
-        failure = e.m_scError;
-    } catch (const COleException& e) {
-        failure = e.m_sc;
-    }
-    wchar_t code[16];
-    fw::Ignore(swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(failure)));
-    fw::Trace(L"game page zoom ", std::to_wstring(percent), L" % refused: ", code);
+    const HRESULT refused = fw::SetOpticalZoom(m_wndBrowser, percent);
+    if (SUCCEEDED(refused)) return true;
+    fw::Trace(L"game page zoom ", std::to_wstring(percent), L" % refused: ", fw::TraceHresult(refused));
     return false;
 }
 

@@ -118,23 +118,11 @@ void CVxStandardDlg::ZoomPage() {
     // Operators make the page for 658 x 426 CSS pixels: zoomed by the launcher's own scale (not
     // the system's, which the fit to the screen may have lowered), it lays out in exactly that.
     const int percent = LauncherScale().Percent();
-    VARIANT zoom;
-    ::VariantInit(&zoom);
-    zoom.vt = VT_I4;
-    zoom.lVal = percent;
-    HRESULT refused = S_OK;
-    try {
-        m_browser.ExecWB(OLECMDID_OPTICAL_ZOOM, fw::OpticalZoomExecOpt(), &zoom, nullptr);
-    } catch (const COleDispatchException& e) {
-        refused = e.m_scError;
-    } catch (const COleException& e) {
-        refused = e.m_sc;
-    }
-    if (refused == S_OK) return;
+    const HRESULT refused = fw::SetOpticalZoom(m_browser, percent);
     // No document yet, or an engine without zoom: the page shows at the engine's own scale.
-    wchar_t code[16];
-    fw::Ignore(::swprintf(code, std::size(code), L"0x%08lX", static_cast<unsigned long>(refused)));
-    fw::Trace(L"launcher page zoom to ", std::to_wstring(percent), L" % refused: ", code);
+    if (FAILED(refused)) {
+        fw::Trace(L"launcher page zoom to ", std::to_wstring(percent), L" % refused: ", fw::TraceHresult(refused));
+    }
 }
 
 void CVxStandardDlg::OnOK() {}

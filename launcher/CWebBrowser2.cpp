@@ -26,11 +26,6 @@ void CWebBrowser2::Stop() {
     InvokeHelper(106, DISPATCH_METHOD, VT_EMPTY, nullptr, nullptr);
 }
 
-void CWebBrowser2::ExecWB(long cmdID, long cmdexecopt, VARIANT* pvaIn, VARIANT* pvaOut) {
-    static const BYTE kParams[] = VTS_I4 VTS_I4 VTS_PVARIANT VTS_PVARIANT;
-    InvokeHelper(502, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams, cmdID, cmdexecopt, pvaIn, pvaOut);
-}
-
 void CWebBrowser2::SetSilent(BOOL bNewValue) {
     static const BYTE kParams[] = VTS_BOOL;
     InvokeHelper(551, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kParams, bNewValue);

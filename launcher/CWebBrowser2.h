@@ -28,10 +28,6 @@ public:
     void SetSilent(BOOL bNewValue);
     // Stop (dispatch id 106): ends the page's downloads, background sounds and animations.
     void Stop();
-    // ExecWB (dispatch id 502): runs command cmdID (OLECMDID_...) of the control with option
-    // cmdexecopt; pvaIn and pvaOut may be null. Raises the framework's exceptions when the
-    // control refuses, as every call here does.
-    void ExecWB(long cmdID, long cmdexecopt, VARIANT* pvaIn, VARIANT* pvaOut);
     // Whether pDisp, the window or frame an event of this control names, is the control itself
     // (its top-level document) rather than one of its frames; compared as COM identities.
     bool IsTopLevel(IDispatch* pDisp) const noexcept;

@@ -68,19 +68,8 @@ std::vector<MenuItem> ItemsOf(HMENU menu) {
     return items;
 }
 
-// A game window run modally as the main window of a plain application object.
-class GameComforts : public testing::Test {
+class GameComforts : public gametest::ModalGameTest {
 protected:
-    void SetUp() override {
-        dlg.SetParams(L"http://game.example/play?sid=3", L"x");
-        app.m_pMainWnd = &dlg;
-    }
-    void Run(std::vector<std::function<void()>> steps) {
-        steps.push_back([this] { dlg.EndDialog(static_cast<int>(kEndedByTest)); });
-        test::Deadline deadline("the steps to run in the game window's modal loop and end it");
-        RunSteps(std::move(steps));
-        EXPECT_EQ(dlg.DoModal(), kEndedByTest) << "only the test ends the game window";
-    }
     // Opens the tray menu as a right-click on the icon does; inside the menu's own loop, reads it
     // and hands it to whileOpen, which must close it (a key, or EndMenu).
     void WithTrayMenu(const std::function<void(HWND menuWindow, HMENU menu)>& whileOpen) {
@@ -96,8 +85,6 @@ protected:
         EXPECT_TRUE(seen) << "the right-click opened no menu";
         EXPECT_EQ(OpenMenuWindow(), nullptr) << "the menu is closed once its call returns";
     }
-    CWinApp app;
-    SpyGameDlg dlg;
 };
 
 TEST_F(GameComforts, TrayMenuItemsStatesAndCommands) {

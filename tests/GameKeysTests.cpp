@@ -19,8 +19,6 @@ using gametest::StyleOf;
 
 namespace {
 
-constexpr INT_PTR kEndedByTest = 77;
-
 struct Mode {
     int fullScreenFlag = -1;
     bool fullScreenStyle = false, framed = false, popup = false, zoomed = false, visible = false;
@@ -48,23 +46,7 @@ void PostKey(HWND h, UINT vk, LPARAM lParam = 1) {
     ::PostMessageW(h, WM_KEYDOWN, vk, lParam);
 }
 
-// A game window run modally as the main window of a plain application object.
-class GameKeys : public testing::Test {
-protected:
-    void SetUp() override {
-        dlg.SetParams(L"http://game.example/play?sid=3", L"x");
-        app.m_pMainWnd = &dlg;
-    }
-    // Runs the steps in the window's modal loop; the last step ends the run.
-    void Run(std::vector<std::function<void()>> steps) {
-        steps.push_back([this] { dlg.EndDialog(static_cast<int>(kEndedByTest)); });
-        test::Deadline deadline("the steps to run in the game window's modal loop and end it");
-        RunSteps(std::move(steps));
-        EXPECT_EQ(dlg.DoModal(), kEndedByTest) << "only the test ends the game window";
-    }
-    CWinApp app;
-    SpyGameDlg dlg;
-};
+class GameKeys : public gametest::ModalGameTest {};
 
 TEST_F(GameKeys, F11EntersFullScreenAndLeavesItThroughTheMetricsFrame) {
     Mode initial, full, windowed;

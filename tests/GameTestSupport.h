@@ -2,7 +2,10 @@
 // Helpers for the game window tests: a recording subclass, Wine's tray, stepwise driving of
 // the modal loop.
 #include "TestSupport.h"
+#include "framework/CWinApp.h"
 #include "game/CVxGameDlg.h"
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
@@ -176,6 +179,25 @@ private:
         }
         return ::DefWindowProcW(h, m, w, l);
     }
+};
+
+// A game window run modally as the main window of a plain application object.
+class ModalGameTest : public testing::Test {
+protected:
+    static constexpr INT_PTR kEndedByTest = 77;
+    void SetUp() override {
+        dlg.SetParams(L"http://game.example/play?sid=3", L"x");
+        app.m_pMainWnd = &dlg;
+    }
+    // Runs the steps in the window's modal loop; the last step ends the run.
+    void Run(std::vector<std::function<void()>> steps) {
+        steps.push_back([this] { dlg.EndDialog(static_cast<int>(kEndedByTest)); });
+        test::Deadline deadline("the steps to run in the game window's modal loop and end it");
+        RunSteps(std::move(steps));
+        EXPECT_EQ(dlg.DoModal(), kEndedByTest) << "only the test ends the game window";
+    }
+    CWinApp app;
+    SpyGameDlg dlg;
 };
 
 } // namespace gametest
