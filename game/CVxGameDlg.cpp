@@ -189,7 +189,7 @@ void CVxGameDlg::ApplyZoom(bool afterLoad) {
         if (dpi <= 96 && m_zoom.PlayerPercent() == 100) return;
         // The engine may not apply DOCHOSTUIFLAG_DPI_AWARE to a new document; its documented
         // remedy is to set the zoom to one less than wanted, then to the zoom wanted.
-        if (dpi > 96 && !SendZoom(percent - 1)) return;
+        if (dpi > 96) fw::Ignore(SendZoom(percent - 1));
     }
     if (SendZoom(percent)) {
         fw::Trace(L"game page zoom ", std::to_wstring(m_zoom.PlayerPercent()), L" % (", std::to_wstring(percent),
