@@ -17,8 +17,9 @@
 ; record is kept so that a later run still recognises the changed file as changed.
 ; The embedded browser's feature values are treated alike: the setup writes one only where there
 ; is none (a value already there is someone's choice and stays as it is), and records in the
-; entry that it created it (Created<feature> = 1); the record is kept across upgrades, and the
-; uninstaller removes only a recorded value that still holds what the setup wrote.
+; entry that it created it (CreatedGpuRendering, CreatedBrowserEmulation = 1); the record is kept
+; across upgrades, and the uninstaller removes only a recorded value that still holds what the
+; setup wrote.
 ;
 ; Exit codes: 0 done; 1 cancelled by the player; 2 a step failed (the message says which);
 ; 3 Orvane.exe is running (nothing changed, try again later); 4 another setup or uninstaller of
@@ -26,7 +27,8 @@
 ; setup and an uninstaller from working on the same install at once.
 ;
 ; Every step that can fail is checked, and all of them that do not need the new program come
-; before it: a failed run leaves the old Orvane.exe with the entry that names its version.
+; before it: a failed run leaves the old Orvane.exe with the entry that names its version. The
+; uninstaller removes Orvane.exe first and checks it: if that fails, it removes nothing else.
 
 Unicode true
 !ifdef TARGET
