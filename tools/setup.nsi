@@ -17,9 +17,9 @@
 ; record is kept so that a later run still recognises the changed file as changed.
 ; The embedded browser's feature values are treated alike: the setup writes one only where there
 ; is none (a value already there is someone's choice and stays as it is), and records in the
-; entry that it created it (CreatedGpuRendering, CreatedBrowserEmulation = 1); the record is kept
-; across upgrades, and the uninstaller removes only a recorded value that still holds what the
-; setup wrote.
+; entry whether it created it (CreatedGpuRendering, CreatedBrowserEmulation: 1, or 0 for a value
+; found there); the record is kept across upgrades, and the uninstaller removes only a value the
+; setup created that still holds what the setup wrote.
 ;
 ; Exit codes: 0 done; 1 cancelled by the player; 2 a step failed (the message says which);
 ; 3 Orvane.exe is running (nothing changed, try again later); 4 another setup or uninstaller of
@@ -136,6 +136,8 @@ Var HashPath
 Var Hash
 ; What failed, for StepFailed.
 Var Failed
+; 1 when the entry was there before this run but holds no feature records: an older setup's.
+Var OlderEntry
 
 !macro SharedFunctions un running cannot
 ; Refuses to run beside another setup or uninstaller of this product: both read and write the
@@ -315,11 +317,13 @@ Function Shortcuts
   !insertmacro CheckStep "$(FailGuideLink)"
 FunctionEnd
 
-; Writes a feature value only where there is none, and records in the entry that the setup
-; created it. A value already there is left exactly as it is: someone else's choice, or this
-; setup's own from an earlier run (its record stays, as the entry does across upgrades). The
-; record is written first: a run that fails between the two leaves a record of a value that is
-; not there, which removes nothing.
+; Writes a feature value only where there is none, and records in the entry whether the setup
+; created it (1) or found it there (0). A value already there is left exactly as it is: someone
+; else's choice, or this setup's own from an earlier run, whose record stays as it was (the entry
+; is kept across upgrades). An entry from an older setup has no records: that setup wrote both
+; values whatever was there, so a value that still holds what it wrote is taken as the setup's.
+; The record is written before the value: a run that fails between the two leaves a record of a
+; value that is not there, which removes nothing.
 !macro WriteFeature feature value record
   ; Any value of that name counts, whatever its type; a key or value that cannot be read
   ; counts as there (nothing is written over what could not be seen).
@@ -336,13 +340,44 @@ FunctionEnd
     WriteRegDWORD HKCU "${FEATURES}\${feature}" "${EXE}" ${value}
     !insertmacro CheckStep "$(FailFeature)"
   ${Else}
-    DetailPrint "$(FeatureKept)"
+    ClearErrors
+    ReadRegDWORD $4 HKCU "${UNINST_KEY}" "${record}"
+    ${If} ${Errors}
+      StrCpy $4 0
+      ${If} $OlderEntry = 1
+        ClearErrors
+        ReadRegDWORD $5 HKCU "${FEATURES}\${feature}" "${EXE}"
+        ${IfNot} ${Errors}
+        ${AndIf} $5 = ${value}
+          StrCpy $4 1
+        ${EndIf}
+      ${EndIf}
+      ClearErrors
+      WriteRegDWORD HKCU "${UNINST_KEY}" "${record}" $4
+      !insertmacro CheckStep "$(FailFeature)"
+    ${EndIf}
+    ${If} $4 <> 1
+      DetailPrint "$(FeatureKept)"
+    ${EndIf}
   ${EndIf}
 !macroend
 
 Section
   Call WaitUntilClosed
   Call ReadRecord
+  StrCpy $OlderEntry 0
+  ReadRegStr $0 HKCU "${UNINST_KEY}" "DisplayName"
+  ${If} $0 != ""
+    ClearErrors
+    ReadRegDWORD $0 HKCU "${UNINST_KEY}" "CreatedGpuRendering"
+    ${If} ${Errors}
+      ClearErrors
+      ReadRegDWORD $0 HKCU "${UNINST_KEY}" "CreatedBrowserEmulation"
+      ${If} ${Errors}
+        StrCpy $OlderEntry 1
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
   ClearErrors
   SetOutPath "$INSTDIR"
   !insertmacro CheckStep "$(FailFolder)"

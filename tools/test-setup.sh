@@ -313,8 +313,8 @@ w reg add "$features\\FEATURE_BROWSER_EMULATION" /v Orvane.exe /t REG_DWORD /d 1
 # /D= must come last and unquoted, so the command line goes through cmd.
 rc=0
 "$WINE" cmd /c "C:\\setup.exe /S /D=$other_win" </dev/null >>"$work/wine.log" 2>&1 || rc=$?
-check "installed into $other_win with the guide and four shortcuts; the values there before are kept and not recorded" \
-  eval 'exit_code 0 && installed "$other_dir" "$other_win" "$work/expect/config.ini" "1 10001" "- -"'
+check "installed into $other_win with the guide and four shortcuts; the values there before are kept, recorded as found" \
+  eval 'exit_code 0 && installed "$other_dir" "$other_win" "$work/expect/config.ini" "1 10001" "0 0"'
 uninstall_rc "$other_win"
 check "uninstall exits with 0, removes the guide, the shortcuts and the entry, and keeps both values" \
   eval 'exit_code 0 && removed "$other_dir" - "1 10001"'
@@ -327,12 +327,15 @@ check "installed into %LOCALAPPDATA%\\Programs\\$product, the feature values cre
   eval 'exit_code 0 && installed "$default_dir" "$default_win" "$work/expect/config.ini"'
 
 echo "== setup: upgrade over an older install whose config.ini was not changed"
-# An older setup's program and config.ini, and its record of that config.ini.
+# An older setup's program and config.ini, and its record of that config.ini; it kept no
+# record of the feature values it wrote.
 printf 'an older Orvane.exe' >"$default_dir/Orvane.exe"
 printf '[mw]\r\nclient_web=http://old.example.com/\r\n' >"$default_dir/config.ini"
 w reg add "$key" /v ConfigSha256 /d "$(sc sha256 "$default_dir/config.ini")" /f
+w reg delete "$key" /v CreatedGpuRendering /f
+w reg delete "$key" /v CreatedBrowserEmulation /f
 setup_rc
-check "the program and the unchanged config.ini are replaced, and recorded; the feature values stay recorded" \
+check "the program and the unchanged config.ini are replaced, and recorded; the older setup's feature values taken as the setup's" \
   eval 'exit_code 0 && installed "$default_dir" "$default_win" "$work/expect/config.ini"'
 
 echo "== setup: upgrade over an install whose config.ini was changed"
