@@ -160,8 +160,8 @@ if command == "installed":
         expect(same(os.path.join(folder, name), os.path.join(expect_dir, name)), name + " is not the release's")
     expect(same(os.path.join(folder, "config.ini"), config), "config.ini is not " + config)
     exe = win + "\\Orvane.exe"
-    for spec in links:
-        link, name, wanted_args = spec.split("|")
+    for item in links:
+        link, name, wanted_args = item.split("|")
         if not os.path.exists(link):
             expect(False, link + " is missing")
             continue
@@ -200,8 +200,8 @@ elif command == "removed":
     expect(entry is None, "the uninstall entry is still there: %r" % entry)
     wanted = feature_values(left_features)
     expect(features == wanted, "feature values %r, not %r" % (features, wanted))
-    for spec in links:
-        link = spec.split("|")[0]
+    for item in links:
+        link = item.split("|")[0]
         expect(not os.path.exists(link), link + " is still there")
 elif command == "value":
     # value <name>: prints the entry's value
