@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the operators' release from the 32-bit release build:
 # - dist/Orvane-<version>-win32.zip: Orvane.exe (stripped; signed when a certificate is given),
-#   config.ini, OPERATORS.txt (the text of docs/operators.md) and launcher-page.html;
+#   config.ini, OPERATORS.txt (the text of docs/operators.md), PLAYERS.txt (the players' guide in
+#   Simplified Chinese, docs/players-zh.txt) and launcher-page.html;
 # - dist/Orvane-<version>-setup.exe: the players' setup program (tools/setup.nsi, Debian's
-#   makensis) that installs the same Orvane.exe and config.ini; signed too when a certificate is
+#   makensis) that installs the same Orvane.exe, config.ini and PLAYERS.txt; signed too when a certificate is
 #   given, and so is the uninstaller it writes.
 # The version, product name and publisher come from the executable's version resource. Two runs
 # from the same commit give the same bytes; the SHA-256 of each is printed at the end and written
@@ -70,9 +71,12 @@ rm -f "$zip_path" "$zip_path.sha256" "$setup_path" "$setup_path.sha256" "$tools_
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 cp "$exe" "$stage/Orvane.exe"
-# Text files get Windows line ends.
+# Text files get Windows line ends; the players' guide a UTF-8 mark too, by which Notepad (from
+# Windows 7 on, whatever the system's code page) reads it as UTF-8.
 python3 -c 'import sys; open(sys.argv[2], "wb").write(open(sys.argv[1], "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n"))' \
   res/config.ini.example "$stage/config.ini"
+python3 -c 'import sys; open(sys.argv[2], "wb").write(b"\xef\xbb\xbf" + open(sys.argv[1], "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n"))' \
+  docs/players-zh.txt "$stage/PLAYERS.txt"
 
 if [ "$sign" = 1 ]; then
   (umask 077 && printf '%s' "$ORVANE_SIGN_PASSWORD" >"$stage/password")
@@ -105,9 +109,9 @@ fi
 # Fixed order, times, permissions and compression: the same inputs give the same bytes.
 # OPERATORS.txt gets Windows line ends and a UTF-8 mark so that Notepad reads it right.
 python3 - "$stage/$name" "$stage/Orvane.exe" "$stage/config.ini" docs/operators.md \
-  docs/launcher-page.html <<'EOF'
+  "$stage/PLAYERS.txt" docs/launcher-page.html <<'EOF'
 import os, sys, time, zipfile
-out, exe, config, guide, page = sys.argv[1:]
+out, exe, config, guide, players, page = sys.argv[1:]
 stamp = time.gmtime(int(os.environ["SOURCE_DATE_EPOCH"]))[:6]
 stamp = max(stamp, (1980, 1, 1, 0, 0, 0))
 
@@ -119,6 +123,7 @@ entries = [
     ("Orvane.exe", open(exe, "rb").read(), 0o755),
     ("config.ini", text(config), 0o644),
     ("OPERATORS.txt", text(guide, bom=True), 0o644),
+    ("PLAYERS.txt", open(players, "rb").read(), 0o644),
     ("launcher-page.html", text(page), 0o644),
 ]
 with zipfile.ZipFile(out, "w") as z:

@@ -75,39 +75,59 @@ reproducible() {
 }
 
 # Names in the version resource that the setup cannot use as a folder, shortcut or registry
-# key name (or that its script would read as a variable) are refused, each with its reason.
-# The release build's Orvane.exe, with one string changed in place.
+# key name (or that its script would read as a variable) are refused, each with its reason; a
+# quote and a backtick, which the setup takes, are not. The release build's Orvane.exe, with one
+# string changed in place. The expected names come from the resource script, so an operator's
+# own names (docs/operators.md, "Branding") pass as well.
 names() {
   local exe="$root/build/release/Orvane.exe"
   [ -f "$exe" ] || { echo "no $exe (the release check builds it first)"; return 1; }
-  /usr/bin/python3 - "$exe" "$work/names" <<'EOF'
-import os, subprocess, sys
-exe, folder = sys.argv[1:]
+  /usr/bin/python3 - "$exe" "$work/names" res/Orvane.rc <<'EOF'
+import os, re, subprocess, sys
+exe, folder, rc_path = sys.argv[1:]
 os.makedirs(folder, exist_ok=True)
 data = open(exe, "rb").read()
+script = open(rc_path, encoding="utf-8").read()
+
+def rc_value(key):
+    m = re.search(r'VALUE\s+"%s"\s*,\s*"((?:[^"]|"")*)"' % key, script)
+    if not m:
+        sys.exit("no %s in %s" % (key, rc_path))
+    return m.group(1).replace('""', '"')
+
+product, company, copyright_ = (rc_value(k) for k in ("ProductName", "CompanyName", "LegalCopyright"))
 
 def run(path):
     r = subprocess.run([sys.executable, "tools/versioninfo.py", path], capture_output=True, text=True)
     return r.returncode, (r.stdout + r.stderr).strip()
 
 def patched(key, old, new):
+    """The exe with the value `old` of `key` replaced by `new` (no longer than `old`)."""
     at = data.find((key + "\0").encode("utf-16-le"))
-    at = data.find(old.encode("utf-16-le"), at + 2 * len(key) + 2)
+    at = data.find((old + "\0").encode("utf-16-le"), at + 2 * len(key) + 2)
     new = new.encode("utf-16-le").ljust(2 * len(old), b"\0")
-    assert at > 0 and len(new) == 2 * len(old)
+    assert at > 0 and len(new) == 2 * len(old), (key, old)
     return data[:at] + new + data[at + len(new):]
 
+def at1(value, c):
+    """value with its second character replaced by c"""
+    return value[0] + c + value[2:]
+
 rc, out = run(exe)
-ok = rc == 0 and out.splitlines()[1:3] == ["Orvane", "Orvane Studio"]
-print("the release's own names:", "accepted" if ok else "REFUSED: " + out)
-cases = [("ProductName", "Orvane", v, why) for v, why in (
-    ("Or/ane", "'/'"), ("Or\\ane", "'\\\\'"), ("Or:ane", "':'"), ("Or*ane", "'*'"), ("Or?ane", "'?'"),
-    ("Or<ane", "'<'"), ("Or|ane", "'|'"), ('Or"ane', "'\"'"), ("Or$ane", "'$'"),
-    ("Or\x01ane", "U+0001"), ("Or\u202eane", "U+202E"), ("Or\u2028ane", "U+2028"),
-    ("Orvan.", "ends with a dot"), (" rvane", "begins or ends with a space"), ("CON", "device name"),
-    ("", "empty"))] + [
-    ("CompanyName", "Orvane Studio", "Orvane $tudio", "'$'"),
-    ("LegalCopyright", "Copyright", 'Copy"ight', "'\"'")]
+ok = rc == 0 and out.splitlines()[1:4] == [product, company, copyright_]
+print("the release's own names %r, %r, %r:" % (product, company, copyright_),
+      "accepted" if ok else "REFUSED or read otherwise: " + out)
+if len(product) < 3:
+    sys.exit("the checks below need a ProductName of 3 characters or more")
+cases = [("ProductName", product, at1(product, c), why) for c, why in (
+    ("/", "'/'"), ("\\", "'\\\\'"), (":", "':'"), ("*", "'*'"), ("?", "'?'"), ("<", "'<'"), ("|", "'|'"),
+    ('"', "'\"'"), ("$", "'$'"), ("\x01", "U+0001"), ("\u202e", "U+202E"), ("\u2028", "U+2028"))] + [
+    ("ProductName", product, product[:-1] + ".", "ends with a dot"),
+    ("ProductName", product, " " + product[1:], "begins or ends with a space"),
+    ("ProductName", product, "CON", "device name"),
+    ("ProductName", product, "", "empty"),
+    ("CompanyName", company, at1(company, "$"), "'$'"),
+    ("LegalCopyright", copyright_, at1(copyright_, '"'), "'\"'")]
 for n, (key, old, new, why) in enumerate(cases):
     path = os.path.join(folder, "%d.exe" % n)
     open(path, "wb").write(patched(key, old, new))
@@ -115,7 +135,16 @@ for n, (key, old, new, why) in enumerate(cases):
     if rc == 0 or key not in out or why not in out:
         print("%s %r: not refused with its reason (%s): %s" % (key, new, why, out))
         ok = False
-print("%d names refused, each with its reason" % len(cases) if ok else "")
+# The setup takes a quote and a backtick (tools/test-setup.sh runs such a setup); the name is
+# passed on unchanged.
+quoted = product[0] + "'`" + product[3:]
+path = os.path.join(folder, "quoted.exe")
+open(path, "wb").write(patched("ProductName", product, quoted))
+rc, out = run(path)
+if rc != 0 or out.splitlines()[1:2] != [quoted]:
+    print("ProductName %r: not accepted as it is: %s" % (quoted, out))
+    ok = False
+print("%d names refused, each with its reason; %r accepted" % (len(cases), quoted) if ok else "")
 sys.exit(0 if ok else 1)
 EOF
 }

@@ -5,7 +5,9 @@ one per line. Exits with a message naming the fault otherwise.
 
 The product name becomes the install folder, the shortcuts' file names, the uninstall entry's
 registry key and the setup's mutex; all three strings go into the setup script, where `$`
-starts a variable and `"` ends the string. So they may hold only what all of those take."""
+starts a variable and `"` ends the string. So they may hold only what all of those take. A `'`
+or a backtick is fine: the script's double-quoted strings take them, and the mutex name reaches
+the System plugin's call through a register, never inside its quoted text."""
 import struct
 import sys
 import unicodedata
