@@ -7,6 +7,7 @@
 #include "app/ConfigStore.h"
 #include "diag/CDiagnosisDlg.h"
 #include "diag/DiagnoseMode.h"
+#include "diag/DiagnosisCollector.h"
 #include "diag/DiagnosisCopy.h"
 #include "diag/DiagnosisReport.h"
 #include "diag/NetErrorNames.h"
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -264,6 +266,101 @@ TEST(DiagnosisReport, PlayersNameNeverAppears) {
     EXPECT_TRUE(Has(report, L"D:\\%USERNAME%\\Pictures"));
     // A part that only begins with the name is not the name.
     EXPECT_EQ(MaskUserName(L"C:\\Lin Weixin\\a", L"C:\\Users\\Lin Wei", L"Lin Wei"), L"C:\\Lin Weixin\\a");
+}
+
+namespace {
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD n = 0;
+    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    ::CloseHandle(h);
+}
+
+std::wstring ScratchFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"orvane-diag-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+} // namespace
+
+TEST(DiagnosisFacts, ConfigVersionAndScreenshotFolderAsTheProgramSeesThem) {
+    const std::wstring folder = ScratchFolder();
+    const std::wstring exe = folder + L"\\Orvane.exe"; // only its folder is used
+    const std::wstring ini = folder + L"\\config.ini";
+
+    ::DeleteFileW(ini.c_str());
+    ConfigFacts missing = CollectConfigFacts(exe);
+    EXPECT_EQ(missing.path, ini);
+    EXPECT_FALSE(missing.found);
+    ASSERT_EQ(missing.keys.size(), 3u);
+    EXPECT_FALSE(missing.keys[0].fromFile);
+    EXPECT_EQ(missing.startPage, ConfigDefault(L"client_web"));
+
+    // UTF-16 with a byte-order mark; fullscn_key missing, service_key written as "error".
+    const std::wstring wide = L"[mw]\r\nclient_web=http://127.0.0.1:1/宽\r\nservice_key=error\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : wide) bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    WriteFileBytes(ini, bytes);
+    const ConfigFacts utf16 = CollectConfigFacts(exe);
+    EXPECT_TRUE(utf16.found);
+    EXPECT_EQ(utf16.encoding, L"UTF-16 (带 BOM)");
+    EXPECT_TRUE(utf16.keys[0].fromFile);
+    EXPECT_EQ(utf16.keys[0].value, L"http://127.0.0.1:1/宽");
+    EXPECT_FALSE(utf16.keys[1].fromFile);
+    EXPECT_EQ(utf16.keys[1].value, L"fullscn=1");
+    EXPECT_FALSE(utf16.keys[2].fromFile) << "\"error\" is the same as no value";
+    EXPECT_EQ(utf16.keys[2].value, L"server");
+    DiagnosisFacts facts = HealthyFacts();
+    facts.config = utf16;
+    const std::wstring report = BuildDiagnosisReport(facts);
+    EXPECT_TRUE(Has(report, L"fullscn_key: 未设置, 使用默认值 \"fullscn=1\"")) << report;
+    EXPECT_TRUE(Has(report, L"client_web: \"http://127.0.0.1:1/宽\" (来自文件)"));
+
+    WriteFileBytes(ini, "[mw]\r\nfullscn_key=play=1\r\n");
+    const ConfigFacts ansi = CollectConfigFacts(exe);
+    EXPECT_EQ(ansi.encoding, L"ANSI (代码页 " + std::to_wstring(::GetACP()) + L")");
+    EXPECT_EQ(ansi.keys[1].value, L"play=1");
+    EXPECT_TRUE(ansi.keys[1].fromFile);
+    ::DeleteFileW(ini.c_str());
+
+    // The version as the executable's version resource carries it.
+    const std::wstring testExe = fw::ModuleFileName(nullptr);
+    const ProgramFacts program = CollectProgramFacts(testExe);
+    HRSRC res = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_VERSION);
+    ASSERT_NE(res, nullptr);
+    const BYTE* block = static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, res)));
+    const DWORD size = ::SizeofResource(nullptr, res);
+    const BYTE signature[] = {0xBD, 0x04, 0xEF, 0xFE}; // VS_FIXEDFILEINFO.dwSignature
+    const BYTE* fixed = std::search(block, block + size, signature, signature + 4);
+    ASSERT_LT(fixed, block + size);
+    DWORD ms = 0, ls = 0;
+    std::memcpy(&ms, fixed + 8, 4);
+    std::memcpy(&ls, fixed + 12, 4);
+    EXPECT_EQ(program.version, std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." +
+                                   std::to_wstring(HIWORD(ls)) + L"." + std::to_wstring(LOWORD(ls)));
+    EXPECT_EQ(program.bits, 64);
+
+    // A folder that can take a screenshot, one that does not exist yet, one under a file.
+    std::wstring why;
+    EXPECT_TRUE(FolderWritable(folder, why)) << why;
+    EXPECT_TRUE(FolderWritable(folder + L"\\new\\Orvane", why)) << why;
+    WriteFileBytes(folder + L"\\plain", "x");
+    EXPECT_FALSE(FolderWritable(folder + L"\\plain\\Orvane", why));
+    EXPECT_TRUE(Has(why, L"是文件")) << why;
+    const DeviceFacts devices = CollectDeviceFacts(false, folder + L"\\plain\\Orvane");
+    facts = HealthyFacts();
+    facts.devices = devices;
+    const std::vector<std::wstring> problems = DiagnosisConclusions(facts);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_TRUE(Has(problems[0], L"没有默认音频输出设备"));
+    EXPECT_TRUE(Has(problems[1], L"截图文件夹无法写入"));
+    ::DeleteFileW((folder + L"\\plain").c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 TEST(DiagnosisMode, OnlyTheDiagnoseOptionChoosesIt) {
