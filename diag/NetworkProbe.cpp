@@ -346,7 +346,7 @@ ProbeResult ProbeStartPage(const ProbeOptions& options) {
         result.outcome = ProbeResult::Outcome::TimedOut;
         result.error = ERROR_INTERNET_TIMEOUT;
         result.elapsedMs = options.limitMs;
-        fw::Trace(L"diagnosis: no answer within ", std::to_wstring(options.limitMs), L" ms at ", result.step);
+        fw::Trace(L"diagnosis: no answer within ", std::to_wstring(options.limitMs), L" ms");
         return result;
     }
     result = shared->result;
