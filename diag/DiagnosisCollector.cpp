@@ -297,6 +297,7 @@ ConfigFacts CollectConfigFacts(const std::wstring& exePath) {
                 c.encoding = L"UTF-16 (带 BOM)";
             } else if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
                 c.encoding = L"UTF-8 (带 BOM; Windows 按 ANSI 代码页 " + std::to_wstring(::GetACP()) + L" 读取)";
+                c.utf8Bom = true;
             } else {
                 c.encoding = L"ANSI (代码页 " + std::to_wstring(::GetACP()) + L")";
             }

@@ -61,6 +61,7 @@ struct ConfigFacts {
     bool found = false;
     DWORD readError = 0;   // the file is there but could not be read
     std::wstring encoding; // "UTF-16 (带 BOM)", "ANSI (代码页 936)", ...
+    bool utf8Bom = false;  // saved as UTF-8 with a byte-order mark, which Windows reads as ANSI
     std::vector<ConfigKeyFacts> keys; // client_web, fullscn_key, service_key
     std::wstring startPage;           // the address the launcher opens
 };
@@ -84,6 +85,7 @@ struct DeviceFacts {
 struct DiagnosisFacts {
     SYSTEMTIME generatedAt{};  // local time the check began
     std::wstring userProfile;  // %USERPROFILE%, to mask the player's name in paths
+    std::wstring userProfileShort; // its 8.3 form, which some paths come in
     std::wstring userName;     // masked wherever it appears as a path part
     ProgramFacts program;
     WindowsFacts windows;

@@ -215,6 +215,10 @@ std::vector<std::wstring> DiagnosisConclusions(const DiagnosisFacts& f) {
     if (f.config.known && f.config.found && f.config.readError) {
         out.push_back(L"config.ini 无法读取, 程序改用默认值。请检查该文件的权限, 或从安装程序重新取得它。");
     }
+    if (f.config.known && f.config.found && f.config.utf8Bom && !f.config.keys.empty() && !f.config.keys[0].fromFile) {
+        out.push_back(L"config.ini 以 UTF-8 (带 BOM) 保存, Windows 读不出其中的设置, 程序改用默认值。请用记事本另存为 "
+                      L"ANSI 或 Unicode (UTF-16) 编码。");
+    }
     if (f.config.known) {
         for (const ConfigKeyFacts& k : f.config.keys) {
             if (k.key == L"client_web" && k.fromFile && !IsHttpAddress(k.value)) {
@@ -283,6 +287,10 @@ std::wstring BuildDiagnosisReport(const DiagnosisFacts& f) {
     ConfigSection(out, f.config);
     NetworkSection(out, f.network);
     DeviceSection(out, f.devices);
+    // The short form first: it may share its start with the long one.
+    if (!f.userProfileShort.empty() && f.userProfileShort != f.userProfile) {
+        out = MaskUserName(out, f.userProfileShort, L"");
+    }
     return MaskUserName(out, f.userProfile, f.userName);
 }
 

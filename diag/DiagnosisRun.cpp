@@ -79,6 +79,10 @@ void DiagnosisRun::Run(HWND notify, UINT message) {
             ::GetLocalTime(&f.generatedAt);
             f.userProfile = EnvironmentValue(L"USERPROFILE");
             f.userName = EnvironmentValue(L"USERNAME");
+            std::vector<wchar_t> shortPath(32768, L'\0');
+            const DWORD n = ::GetShortPathNameW(f.userProfile.c_str(), shortPath.data(),
+                                                static_cast<DWORD>(shortPath.size()));
+            if (n > 0 && n < shortPath.size()) f.userProfileShort.assign(shortPath.data(), n);
         });
         const ProgramFacts program = CollectProgramFacts(exePath);
         publish([&](DiagnosisFacts& f) { f.program = program; });

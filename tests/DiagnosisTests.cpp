@@ -247,6 +247,14 @@ TEST(DiagnosisReport, ConclusionsNameEachProblemWithItsRemedy) {
     ASSERT_EQ(DiagnosisConclusions(badAddress).size(), 1u);
     EXPECT_TRUE(Has(DiagnosisConclusions(badAddress)[0], L"client_web 不是 http 或 https 地址"));
 
+    DiagnosisFacts utf8 = healthy;
+    utf8.config.found = true;
+    utf8.config.utf8Bom = true;
+    ASSERT_EQ(DiagnosisConclusions(utf8).size(), 1u);
+    EXPECT_TRUE(Has(DiagnosisConclusions(utf8)[0], L"UTF-8 (带 BOM)"));
+    utf8.config.keys[0].fromFile = true; // read all the same (a first line left blank): no problem
+    EXPECT_TRUE(DiagnosisConclusions(utf8).empty());
+
     // The blocks come in order, the conclusion first; a group still running says so.
     DiagnosisFacts partial = healthy;
     partial.network = {};
@@ -264,6 +272,10 @@ TEST(DiagnosisReport, PlayersNameNeverAppears) {
     EXPECT_FALSE(Has(report, L"Lin Wei") || Has(report, L"lin wei")) << report;
     EXPECT_TRUE(Has(report, L"文件夹: %USERPROFILE%\\AppData\\Local\\Orvane\\"));
     EXPECT_TRUE(Has(report, L"D:\\%USERNAME%\\Pictures"));
+    // A path in the profile's 8.3 form is masked too.
+    facts.userProfileShort = L"C:\\Users\\LINWEI~1";
+    facts.config.path = L"C:\\Users\\LINWEI~1\\AppData\\Local\\Orvane\\config.ini";
+    EXPECT_TRUE(Has(BuildDiagnosisReport(facts), L"路径: %USERPROFILE%\\AppData\\Local\\Orvane\\config.ini"));
     // A part that only begins with the name is not the name.
     EXPECT_EQ(MaskUserName(L"C:\\Lin Weixin\\a", L"C:\\Users\\Lin Wei", L"Lin Wei"), L"C:\\Lin Weixin\\a");
 }
