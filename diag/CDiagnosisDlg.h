@@ -7,9 +7,6 @@
 #include <memory>
 #include <string>
 
-// Posted by the run after each group of checks.
-constexpr UINT WM_DIAGNOSIS_PROGRESS = WM_APP + 0x61;
-
 class CDiagnosisDlg : public CDialog {
 public:
     explicit CDiagnosisDlg(DiagnosisSettings settings, CWnd* pParent = nullptr);

@@ -109,8 +109,7 @@ std::vector<FeatureSource> FeatureSources(const RegistryReader& registry, const 
     const wchar_t* otherName = L"HKLM (64 位视图, 本进程不读)";
 #endif
     std::vector<FeatureSource> sources;
-    sources.push_back({L"HKLM", registry(HKEY_LOCAL_MACHINE, ownView, key, exeName), true});
-    sources.back().where = Is64BitWindows() ? ownName : L"HKLM";
+    sources.push_back({Is64BitWindows() ? ownName : L"HKLM", registry(HKEY_LOCAL_MACHINE, ownView, key, exeName), true});
     sources.push_back({L"HKCU", registry(HKEY_CURRENT_USER, 0, key, exeName), true});
     if (Is64BitWindows()) sources.push_back({otherName, registry(HKEY_LOCAL_MACHINE, otherView, key, exeName), false});
     return sources;
@@ -235,12 +234,6 @@ WindowsFacts CollectWindowsFacts() {
                 reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))) {
             w.fromRtl = rtl(reinterpret_cast<OSVERSIONINFOW*>(&info)) == 0;
         }
-    }
-    if (!w.fromRtl) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        fw::Ignore(::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info)));
-#pragma GCC diagnostic pop
     }
     w.major = info.dwMajorVersion;
     w.minor = info.dwMinorVersion;

@@ -1,6 +1,5 @@
 #include "diag/DiagnosisCopy.h"
 
-#include "diag/CDiagnosisDlg.h"
 #include "diag/ClipboardText.h"
 #include "diag/DiagnosisReport.h"
 #include "framework/Handles.h"

@@ -26,7 +26,7 @@ struct WindowsFacts {
     bool known = false;
     DWORD major = 0, minor = 0, build = 0;
     std::wstring servicePack;
-    bool fromRtl = false; // RtlGetVersion answered (else GetVersionEx, which may be shimmed)
+    bool fromRtl = false; // RtlGetVersion answered (else the version is unknown)
     UINT ansiCodePage = 0;
     LANGID uiLanguage = 0;
     std::wstring uiLanguageName; // "zh-CN"

@@ -72,11 +72,14 @@ void ProgramSection(std::wstring& out, const ProgramFacts& p) {
 void WindowsSection(std::wstring& out, const WindowsFacts& w) {
     Heading(out, L"Windows");
     if (!w.known) return Line(out, kPending);
-    std::wstring version = WindowsName(w) + L" (" + std::to_wstring(w.major) + L"." + std::to_wstring(w.minor) +
-                           L", 内部版本 " + std::to_wstring(w.build);
-    if (!w.servicePack.empty()) version += L", " + w.servicePack;
-    version += w.fromRtl ? L")" : L"; 取自 GetVersionEx, 可能不准确)";
-    Line(out, L"版本: " + version);
+    if (w.fromRtl) {
+        std::wstring version = WindowsName(w) + L" (" + std::to_wstring(w.major) + L"." + std::to_wstring(w.minor) +
+                               L", 内部版本 " + std::to_wstring(w.build);
+        if (!w.servicePack.empty()) version += L", " + w.servicePack;
+        Line(out, L"版本: " + version + L")");
+    } else {
+        Line(out, L"版本: 未知 (RtlGetVersion 没有回答)");
+    }
     Line(out, L"ANSI 代码页: " + std::to_wstring(w.ansiCodePage));
     Line(out, L"界面语言: " + (w.uiLanguageName.empty() ? std::wstring(L"未知") : w.uiLanguageName) + L" (" +
                   Hex(w.uiLanguage) + L")");

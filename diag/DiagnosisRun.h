@@ -9,6 +9,9 @@
 #include <memory>
 #include <mutex>
 
+// What a run posts to its window after each group of checks (wParam and lParam 0).
+constexpr UINT WM_DIAGNOSIS_PROGRESS = WM_APP + 0x61;
+
 struct DiagnosisSettings {
     std::wstring exePath;         // the program checked (default: this executable)
     DWORD networkLimitMs = 10000; // the start page's check

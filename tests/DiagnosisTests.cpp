@@ -90,6 +90,7 @@ DiagnosisFacts HealthyFacts() {
     f.userName = L"Lin Wei";
     f.program = {true, L"1.1.18.1", L"C:\\Users\\Lin Wei\\AppData\\Local\\Orvane\\Orvane.exe", 32, L""};
     f.windows.known = true;
+    f.windows.fromRtl = true;
     f.windows.major = 10;
     f.windows.build = 19045;
     f.engine.known = true;
