@@ -7,10 +7,39 @@
 
 #include <urlmon.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// The screenshot folder may lie on a network share that does not answer: its check gets a limit
+// of its own, so the report still ends in time.
+constexpr DWORD kDeviceLimitMs = 3000;
+
+// fn() on a thread of its own, or fallback once limitMs have passed (the thread is then left to
+// end whenever it can, and its result is dropped).
+template <class T, class Fn>
+T WithLimit(Fn fn, DWORD limitMs, T fallback) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable ready;
+        bool done = false;
+        T value;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, fn]() mutable {
+        T value = fn();
+        const std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->value = std::move(value);
+        shared->done = true;
+        shared->ready.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (!shared->ready.wait_for(lock, std::chrono::milliseconds(limitMs), [&] { return shared->done; })) return fallback;
+    return shared->value;
+}
 
 std::wstring EnvironmentValue(const wchar_t* name) {
     std::vector<wchar_t> buffer(32768, L'\0');
@@ -92,7 +121,16 @@ void DiagnosisRun::Run(HWND notify, UINT message) {
         publish([&](DiagnosisFacts& f) { f.engine = engine; });
         const ConfigFacts config = CollectConfigFacts(exePath);
         publish([&](DiagnosisFacts& f) { f.config = config; });
-        const DeviceFacts devices = CollectDeviceFacts(m_settings.audioOutput, m_settings.screenshotFolder);
+        DeviceFacts late;
+        late.known = true;
+        late.audioOutput = m_settings.audioOutput;
+        late.screenshotFolder = m_settings.screenshotFolder;
+        late.screenshotWhy = L"检查超过 " + std::to_wstring(kDeviceLimitMs / 1000) + L" 秒没有结果 (文件夹可能在无法访问的网络位置)";
+        const DeviceFacts devices = WithLimit(
+            [audio = m_settings.audioOutput, folder = m_settings.screenshotFolder] {
+                return CollectDeviceFacts(audio, folder);
+            },
+            kDeviceLimitMs, late);
         publish([&](DiagnosisFacts& f) { f.devices = devices; });
         ProbeOptions probe;
         probe.url = m_settings.startPage.empty() ? config.startPage : m_settings.startPage;
