@@ -1,6 +1,8 @@
 #include "app/CTranslucentApp.h"
 
 #include "app/MainWindowSwitch.h"
+#include "diag/CDiagnosisDlg.h"
+#include "diag/DiagnoseMode.h"
 #include "framework/OleInit.h"
 #include "framework/Trace.h"
 #include "game/CVxGameDlg.h"
@@ -33,6 +35,13 @@ CTranslucentApp* AfxGetTranslucentApp() noexcept {
 BOOL CTranslucentApp::InitInstance() {
     CWinApp::InitInstance();
     AfxEnableControlContainer();
+    if (IsDiagnoseCommandLine(::GetCommandLineW())) {
+        // The diagnosis instead of the launcher: no GDI+, no browser, nothing else started.
+        fw::Trace(L"diagnosis window requested on the command line");
+        CDiagnosisDlg diagnosis(CurrentDiagnosisSettings());
+        RunMainWindow(*this, diagnosis);
+        return FALSE;
+    }
     Gdiplus::GdiplusStartupInput input; // version 1, no debug callback, background thread and codecs on
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
     {

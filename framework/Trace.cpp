@@ -1,5 +1,6 @@
 #include "framework/Trace.h"
 
+#include "framework/TraceRing.h"
 #include "framework/Variant.h"
 
 #include <windows.h>
@@ -95,6 +96,8 @@ void TraceParts(std::initializer_list<TracePart> parts) noexcept {
             if (part.quoted) AppendTraceQuoted(line, part.text);
             else line += part.text;
         }
+        // Kept for the diagnosis whichever sink takes the line.
+        RecordTraceLine(line);
         if (g_sink) {
             g_sink(line);
             return;

@@ -2,6 +2,7 @@
 
 #include "app/CTranslucentApp.h"
 #include "app/ConfigStore.h"
+#include "diag/DiagnosisCopy.h"
 #include "framework/CWinApp.h"
 #include "framework/Handles.h"
 #include "framework/OpticalZoom.h"
@@ -358,6 +359,11 @@ void CVxGameDlg::OnTrayCommand(UINT id) {
         fw::Trace(L"tray menu: clear the cache and reload");
         ClearCacheAndReload();
         break;
+    case ID_TRAY_COPY_DIAGNOSIS:
+        fw::Trace(L"tray menu: copy the diagnosis");
+        // On its own thread; WM_DIAGNOSIS_COPIED comes back when it is on the clipboard.
+        fw::Ignore(StartDiagnosisCopy(m_hWnd, CurrentDiagnosisSettings()));
+        break;
     case ID_TRAY_EXIT:
         // As the close box: the same confirmation, asked once the menu's call has returned.
         fw::Trace(L"tray menu: leave the game");
@@ -426,6 +432,10 @@ LRESULT CVxGameDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_GAME_TRAYICON:
         return OnTrayIconNotify(wParam, lParam);
+    case WM_DIAGNOSIS_COPIED:
+        ShowBalloon(wParam ? L"诊断信息已复制" : L"诊断信息复制失败",
+                    wParam ? L"可粘贴到聊天或邮件中发给运营方" : L"剪贴板被其他程序占用, 请稍后再试", wParam == FALSE);
+        return 0;
     case WM_ACTIVATE:
         return Default();
     case WM_CLOSE:

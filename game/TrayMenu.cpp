@@ -14,6 +14,7 @@ fw::UniqueMenu BuildTrayMenu(const TrayMenuState& state) {
                        ::AppendMenuW(menu.get(), flags(state.soundAvailable, state.muted), ID_TRAY_MUTE, L"静音") &&
                        ::AppendMenuW(menu.get(), flags(state.canScreenshot, false), ID_TRAY_SCREENSHOT, L"截图") &&
                        ::AppendMenuW(menu.get(), MF_STRING, ID_TRAY_CLEAR_CACHE, L"清除缓存并刷新") &&
+                       ::AppendMenuW(menu.get(), MF_STRING, ID_TRAY_COPY_DIAGNOSIS, L"复制诊断信息") &&
                        ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr) &&
                        ::AppendMenuW(menu.get(), MF_STRING, ID_TRAY_EXIT, L"退出游戏") &&
                        ::SetMenuDefaultItem(menu.get(), ID_TRAY_SHOW, FALSE);

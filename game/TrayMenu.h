@@ -11,6 +11,7 @@ constexpr UINT ID_TRAY_MUTE = 0x8102;
 constexpr UINT ID_TRAY_SCREENSHOT = 0x8103;
 constexpr UINT ID_TRAY_CLEAR_CACHE = 0x8104;
 constexpr UINT ID_TRAY_EXIT = 0x8105;
+constexpr UINT ID_TRAY_COPY_DIAGNOSIS = 0x8106;
 
 struct TrayMenuState {
     bool soundAvailable = false; // an audio device whose session the program holds
@@ -19,7 +20,7 @@ struct TrayMenuState {
 };
 
 // "显示游戏" (default, bold), "静音" (checked while muted, greyed without sound), "截图" (greyed
-// when there is nothing on screen), "清除缓存并刷新", a separator, "退出游戏". Null when the
+// when there is nothing on screen), "清除缓存并刷新", "复制诊断信息", a separator, "退出游戏". Null when the
 // system has no memory for it.
 fw::UniqueMenu BuildTrayMenu(const TrayMenuState& state);
 

@@ -36,6 +36,11 @@
 #define IDC_BROWSER              1005
 #define IDC_BTN_MINIMIZE         1012
 
+/* Diagnosis window (Orvane.exe /diagnose) and its controls */
+#define IDD_DIAGNOSE             170
+#define IDC_DIAG_REPORT          1101 /* read-only multi-line edit with the report */
+#define IDC_DIAG_COPY            1102 /* "复制" */
+
 /* Resource type of the controls' initial data (RT_DLGINIT); id = dialog id */
 #define RESTYPE_DLGINIT          240
 

@@ -59,10 +59,10 @@ COLORREF ScreenPixel(int x, int y) {
 // The running launcher: its process and its two windows.
 class OrvaneProcess {
 public:
-    explicit OrvaneProcess(const std::wstring& exe) {
+    explicit OrvaneProcess(const std::wstring& exe, const std::wstring& options = L"") {
         STARTUPINFOW si{};
         si.cb = sizeof si;
-        std::wstring cmd = L"\"" + exe + L"\"";
+        std::wstring cmd = L"\"" + exe + L"\"" + (options.empty() ? L"" : L" " + options);
         m_started = ::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
     }
     ~OrvaneProcess() {
@@ -223,3 +223,57 @@ TEST_F(EndToEnd, LauncherShowsItsSkinAndClosesOnlyAfterYes) {
 }
 
 } // namespace
+
+// "Orvane.exe -DIAGNOSE": the diagnosis window instead of the launcher; its report complete with
+// the start page's check (a closed port on 127.0.0.1 here); "关闭" ends the process with code 0.
+TEST_F(EndToEnd, DiagnoseOptionShowsTheReportInsteadOfTheLauncher) {
+    {
+        HANDLE h = ::CreateFileW(m_config.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        // Port 9 (discard) on the loopback address: nothing listens there in the test prefix.
+        const std::string text = "[mw]\r\nclient_web=http://127.0.0.1:9/start\r\n";
+        DWORD n = 0;
+        ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+        ::CloseHandle(h);
+    }
+    OrvaneProcess orvane(m_exe, L"-DIAGNOSE");
+    ASSERT_TRUE(orvane.started());
+    test::Deadline deadline("the diagnosis window of Orvane.exe", test::kProcessStartDeadlineMs);
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            for (HWND h : ProcessTopWindows(orvane.pid())) {
+                if (::IsWindowVisible(h) && TextOf(h) == L"Orvane 诊断") window = h;
+            }
+            return window != nullptr;
+        },
+        deadline));
+    HWND report = ::GetDlgItem(window, IDC_DIAG_REPORT);
+    ASSERT_NE(report, nullptr);
+    std::wstring text;
+    deadline.Restart("the diagnosis report to be complete", 20000);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            // WM_GETTEXT itself: GetWindowTextW of another process's window reads only its caption.
+            text.assign(16384, L'\0');
+            DWORD_PTR got = 0;
+            if (!::SendMessageTimeoutW(report, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                                       SMTO_NORMAL, 1000, &got)) {
+                got = 0;
+            }
+            text.resize(static_cast<size_t>(got));
+            return text.find(L"用时:") != std::wstring::npos;
+        },
+        deadline));
+    EXPECT_NE(text.find(L"[结论]"), std::wstring::npos);
+    EXPECT_NE(text.find(L"起始页: http://127.0.0.1:9/start"), std::wstring::npos) << testing::PrintToString(text);
+    EXPECT_NE(text.find(L"12029 ERROR_INTERNET_CANNOT_CONNECT"), std::wstring::npos);
+    EXPECT_EQ(orvane.Background(), nullptr) << "no launcher in the diagnosis";
+
+    ::PostMessageW(::GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0);
+    deadline.Restart("Orvane.exe to end after 关闭");
+    ASSERT_TRUE(WaitFor([&] { return ::WaitForSingleObject(orvane.process(), 0) == WAIT_OBJECT_0; }, deadline));
+    DWORD code = 1;
+    ::GetExitCodeProcess(orvane.process(), &code);
+    EXPECT_EQ(code, 0u);
+}

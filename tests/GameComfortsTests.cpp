@@ -124,12 +124,13 @@ TEST_F(GameComforts, TrayMenuItemsStatesAndCommands) {
         [&] { dlg.OnTrayCommand(ID_TRAY_EXIT); },
         [&] {},
     });
-    const std::vector<std::wstring> texts{L"显示游戏", L"静音", L"截图", L"清除缓存并刷新", L"", L"退出游戏"};
+    const std::vector<std::wstring> texts{L"显示游戏", L"静音", L"截图", L"清除缓存并刷新", L"复制诊断信息", L"", L"退出游戏"};
     ASSERT_EQ(shown.size(), texts.size());
     for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(shown[i].text, texts[i]) << i;
-    EXPECT_TRUE(shown[4].separator);
+    EXPECT_TRUE(shown[5].separator);
     EXPECT_EQ(shown[0].id, ID_TRAY_SHOW);
-    EXPECT_EQ(shown[5].id, ID_TRAY_EXIT);
+    EXPECT_EQ(shown[4].id, ID_TRAY_COPY_DIAGNOSIS);
+    EXPECT_EQ(shown[6].id, ID_TRAY_EXIT);
     EXPECT_EQ(defaultItem, ID_TRAY_SHOW) << "the default item is drawn bold";
     EXPECT_EQ(foreground, window) << "the menu's owner is the foreground window while it shows";
     EXPECT_GT(dlg.Count(WM_NULL), nullsBefore) << "a WM_NULL follows the menu";
@@ -213,7 +214,7 @@ TEST_F(GameComforts, MenuCommandsAndSilenceWhileHidden) {
     fw::SetTraceSink(oldSink);
 
     EXPECT_TRUE(muted.player && muted.session);
-    ASSERT_EQ(whileMuted.size(), 6u);
+    ASSERT_EQ(whileMuted.size(), 7u);
     EXPECT_TRUE(whileMuted[1].checked) << "静音 is ticked while muted";
     EXPECT_FALSE(whileMuted[1].grayed);
     EXPECT_FALSE(unmuted.player || unmuted.session);

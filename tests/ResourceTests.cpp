@@ -103,6 +103,7 @@ const ExpectedResource kResources[] = {
     {RT_DIALOG, IDD_VXTRANSLUCENT_DIALOG, kLangChinese, 76},
     {RT_DIALOG, IDD_VXSTANDARD_DIALOG, kLangChinese, 344},
     {RT_DIALOG, IDD_VXGAME_DIALOG, kLangChinese, 76},
+    {RT_DIALOG, IDD_DIAGNOSE, kLangChinese, 0}, // the diagnosis window
     {kTypePng, IDB_CLOSE_HOT, kLangChinese, 0},
     {kTypePng, IDB_CLOSE, kLangChinese, 0},
     {kTypePng, IDB_SKIN, kLangChinese, 0},
