@@ -103,7 +103,8 @@ wine_env_up() {
   fi
   "$WINESERVER" -p
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
-  # Again on every run: an update of the prefix after a new Wine version links them anew.
+  # On every run too (a find over a few dozen entries): whatever linked one again, it is made a
+  # folder again, or the run stops.
   wine_private_shell_folders || return 1
   if [ -n "$dpi" ]; then
     # A run meant for this DPI is worth nothing at another: a value the prefix does not take ends it.
