@@ -20,13 +20,22 @@ step() {
   exit 1
 }
 # run_checks <part> <command...>: a script of "-- passed:"/"-- FAILED:" checks, shown as it runs
-# and counted.
+# and counted. Its output goes to a file that is followed as it grows, not through a pipe: a
+# process it may leave behind (a persistent wineserver after an early exit) would keep a pipe
+# open and the run waiting for ever.
 run_checks() {
-  local part="$1" rc
+  local part="$1" log="$logs/checks.log" pid rc
   shift
-  "$@" 2>&1 | tee "$logs/checks.log"
-  rc=${PIPESTATUS[0]}
-  tally_checks "$part" "$logs/checks.log" "$rc"
+  : >"$log"
+  "$@" >"$log" 2>&1 &
+  pid=$!
+  # Started in the background, the command would ignore Ctrl+C: pass it on, and stop.
+  trap 'kill -- "$pid" 2>/dev/null; exit 130' INT
+  tail -n +1 -f --pid="$pid" "$log"
+  wait "$pid"
+  rc=$?
+  trap - INT
+  tally_checks "$part" "$log" "$rc"
 }
 # run_tests <part> <command...>: a test-inner.sh run, which adds its own counts; one that ends
 # badly without having counted a failure (killed, no prefix) counts as one.
