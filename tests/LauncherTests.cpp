@@ -868,7 +868,8 @@ TEST(Trace, QuotedTextReadsTheSameInTheAnsiCodePage) {
         back.resize(static_cast<size_t>(std::max(
             ::MultiByteToWideChar(c.codePage, 0, ansi.c_str(), -1, back.data(), static_cast<int>(back.size())) - 1, 0)));
         EXPECT_EQ(back, line) << "code page " << c.codePage;
-        // Byte by byte too: no '"' or '\\' but those of the UTF-16 line (the quotes around the text, the escapes).
+        // Byte by byte too: no '"' or '\' but the UTF-16 line's (the quotes around the text, the
+        // escapes).
         EXPECT_EQ(std::count(ansi.begin(), ansi.end(), '"'), 3) << "code page " << c.codePage;
         EXPECT_EQ(std::count(ansi.begin(), ansi.end(), '\\'), std::count(line.begin(), line.end(), L'\\'))
             << "code page " << c.codePage;
