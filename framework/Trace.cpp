@@ -17,6 +17,7 @@ constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
 
 // Lines are traced on the user-interface thread; a test installs its sink there too.
 TraceSink g_sink = nullptr;
+UINT g_codePage = 0;
 
 bool IsHighSurrogate(wchar_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
@@ -41,6 +42,26 @@ bool MustEscape(wchar_t c) {
     }
 }
 
+// Whether one character (a unit or a surrogate pair) reads the same in the code page: it
+// converts without best fit and back unchanged, and its bytes hold no '"', '\\' or control byte.
+bool ReadsTheSameIn(UINT codePage, const wchar_t* units, int count) {
+    // UTF-8 takes every character; the lone surrogates it cannot take are escaped already.
+    if (codePage == CP_UTF8) return true;
+    char bytes[16];
+    BOOL usedDefault = FALSE;
+    const int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, units, count, bytes,
+                                           static_cast<int>(sizeof bytes), nullptr, &usedDefault);
+    if (size <= 0 || usedDefault) return false;
+    for (int i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == '"' || b == '\\' || b < 0x20 || b == 0x7F) return false;
+    }
+    wchar_t back[8];
+    return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, size, back, static_cast<int>(std::size(back))) ==
+               count &&
+           std::equal(units, units + count, back);
+}
+
 void AppendHex(std::wstring& line, unsigned long value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) line += kHexDigits[(value >> shift) & 0xF];
 }
@@ -51,21 +72,38 @@ void AppendTraceQuoted(std::wstring& line, std::wstring_view text) {
     size_t shown = std::min(text.size(), kTraceQuoteMax);
     // Never half a pair: the high surrogate goes with the rest.
     if (shown < text.size() && shown > 0 && IsHighSurrogate(text[shown - 1]) && IsLowSurrogate(text[shown])) --shown;
+    // Looked up at the first character outside ASCII (which every ANSI code page takes as it
+    // is): most lines hold none and cost no conversion at all.
+    UINT codePage = 0;
+    const auto escape = [&line](wchar_t c) {
+        const bool small = c < 0x100;
+        line += small ? L"\\x" : L"\\u";
+        AppendHex(line, c, small ? 2 : 4);
+    };
     line += L'"';
     for (size_t i = 0; i < shown; ++i) {
         const wchar_t c = text[i];
         if (c == L'"' || c == L'\\') {
             line += L'\\';
             line += c;
+        } else if (c < 0x80 && !MustEscape(c)) {
+            line += c;
         } else if (IsHighSurrogate(c) && i + 1 < shown && IsLowSurrogate(text[i + 1])) {
-            line += c;
-            line += text[++i];
+            if (codePage == 0) codePage = g_codePage ? g_codePage : ::GetACP();
+            if (ReadsTheSameIn(codePage, &text[i], 2)) {
+                line += c;
+                line += text[i + 1];
+            } else {
+                escape(c);
+                escape(text[i + 1]);
+            }
+            ++i;
         } else if (IsHighSurrogate(c) || IsLowSurrogate(c) || MustEscape(c)) {
-            const bool small = c < 0x100;
-            line += small ? L"\\x" : L"\\u";
-            AppendHex(line, c, small ? 2 : 4);
+            escape(c);
         } else {
-            line += c;
+            if (codePage == 0) codePage = g_codePage ? g_codePage : ::GetACP();
+            if (ReadsTheSameIn(codePage, &c, 1)) line += c;
+            else escape(c);
         }
     }
     line += L'"';
@@ -74,6 +112,12 @@ void AppendTraceQuoted(std::wstring& line, std::wstring_view text) {
         line += std::to_wstring(text.size());
         line += L" characters)";
     }
+}
+
+UINT SetTraceCodePage(UINT codePage) noexcept {
+    const UINT old = g_codePage;
+    g_codePage = codePage;
+    return old;
 }
 
 TraceSink SetTraceSink(TraceSink sink) noexcept {

@@ -28,10 +28,21 @@ constexpr size_t kTraceQuoteMax = 512;
 // units: '"' and '\' as \" and \\; code units below U+0100 that are control characters (C0,
 // DEL, C1) as \xNN; the line and paragraph separators, the bidirectional controls (U+061C,
 // U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) and unpaired surrogates as \uNNNN (hex
-// digits in upper case); every other unit as it is. Text longer than kTraceQuoteMax units is
+// digits in upper case). So are the characters that would not read the same in the trace's
+// ANSI code page (see SetTraceCodePage): a character (one unit or a surrogate pair) that does
+// not convert to it and back unchanged without best fit, or whose bytes there hold a '"', a '\'
+// or a control byte (a trail byte of a double-byte character can be 0x5C), goes as \xNN for a
+// unit below U+0100 and \uNNNN for each unit otherwise. Every other unit goes as it is. Text longer than kTraceQuoteMax units is
 // cut there (one unit earlier where the cut would split a surrogate pair) and followed by
 // `... (N characters)`, N its full length in units.
 void AppendTraceQuoted(std::wstring& line, std::wstring_view text);
+
+// OutputDebugStringW hands debuggers the line as it is, but debug-output viewers that read
+// the ANSI form get it converted to the system's ANSI code page, with best fit: U+FF02 and
+// U+FF3C would arrive as '"' and '\'. Quoted text is therefore checked against that code page:
+// 0 (the default) for the system's (GetACP), or the one given (tests try others). Returns the
+// setting it replaces.
+UINT SetTraceCodePage(UINT codePage) noexcept;
 
 // One piece of a line: the program's own words as they are, or outside text quoted as
 // AppendTraceQuoted does.

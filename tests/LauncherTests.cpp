@@ -549,16 +549,38 @@ TEST_F(Launcher, KeyedNavigationOfALocalPageOpensNothing) {
     EXPECT_TRUE(stayed);
 }
 
+// Trace lines of this thread, while a test listens.
+std::vector<std::wstring> g_traced;
+void KeepTraceLine(std::wstring_view line) {
+    g_traced.emplace_back(line);
+}
+
+// The launcher retires before anything at the hand-off can call back into it: its browser
+// completes a navigation with the key from inside the Stop that ends its page, and its page
+// calls outLink again from the game window; each is refused, and one game window opens.
 TEST_F(Launcher, ALauncherHandsOffAtMostOnce) {
+    // COM before the application starts, so that the browsers can be recorded.
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    struct OleEnd {
+        ~OleEnd() { ::OleUninitialize(); }
+    } oleEnd;
+    test::RecordingBrowserClass browsers;
+    ASSERT_TRUE(browsers.ok());
     test::MessageBoxAnswerer yes(IDYES);
     int games = 0;
-    HRESULT second = E_FAIL, event = E_FAIL;
+    HRESULT second = E_FAIL, event = E_FAIL, duringStop = E_FAIL;
     bool sameGame = false;
+    const fw::TraceSink oldSink = fw::SetTraceSink(&KeepTraceLine);
+    g_traced.clear();
     test::Deadline deadline("outLink to hand off to the game window");
     Run([&] {
         CVxStandardDlg* c = CurrentCompanion();
         fw::ComPtr<IDispatch> external = ExternalOf(c);
         ASSERT_TRUE(external);
+        test::RecordingBrowserClass::OnStop() = [&, c](int) {
+            test::RecordingBrowserClass::OnStop() = nullptr;
+            duringStop = FireNavigateComplete2(c, nullptr, L"http://frame.example/enter?fullscn=1");
+        };
         test::RunSoon([&] {
             auto* game = dynamic_cast<CVxGameDlg*>(AfxGetMainWnd());
             ++games;
@@ -583,16 +605,27 @@ TEST_F(Launcher, ALauncherHandsOffAtMostOnce) {
         }, 20);
         CallOutLink(external.get(), L"outLink", *Str(L"s1").get(), *Str(kGameUrl).get());
     });
+    fw::SetTraceSink(oldSink);
     EXPECT_EQ(games, 1);
     EXPECT_EQ(second, S_OK);
     EXPECT_TRUE(sameGame);
+    EXPECT_EQ(duringStop, S_OK);
     (void)event;
-}
-
-// Trace lines of this thread, while a test listens.
-std::vector<std::wstring> g_traced;
-void KeepTraceLine(std::wstring_view line) {
-    g_traced.emplace_back(line);
+    // In order: the hand-off, the event from inside Stop refused, the page stopped, one switch to
+    // a game window.
+    const std::vector<std::wstring> steps = {
+        L"Orvane: outLink handed over: address ",
+        L"Orvane: launcher navigation refused: already handed over: completed \"http://frame.example/enter?fullscn=1\"",
+        L"Orvane: launcher page stopped for the hand-off",
+        L"Orvane: switch to the game window at "};
+    size_t at = 0;
+    for (const std::wstring& step : steps) {
+        while (at < g_traced.size() && g_traced[at].rfind(step, 0) != 0) ++at;
+        EXPECT_LT(at, g_traced.size()) << "no line " << std::string(step.begin(), step.end());
+    }
+    EXPECT_EQ(std::count_if(g_traced.begin(), g_traced.end(),
+                            [](const std::wstring& line) { return line.rfind(L"Orvane: switch to the game window", 0) == 0; }),
+              1);
 }
 
 // One quoted text of a trace line read back: the units it stands for, and the full length
@@ -670,6 +703,15 @@ bool HasRawHazard(std::wstring_view line) {
     return false;
 }
 
+// The code page the trace checks quoted text against, for one test.
+struct TraceCodePage {
+    explicit TraceCodePage(UINT codePage) : old(fw::SetTraceCodePage(codePage)) {}
+    ~TraceCodePage() { fw::SetTraceCodePage(old); }
+    TraceCodePage(const TraceCodePage&) = delete;
+    TraceCodePage& operator=(const TraceCodePage&) = delete;
+    UINT old;
+};
+
 // What an operator reads about each outLink call: the decision first (with the reason for a
 // refusal), then the address and the first argument, each quoted so that the line reads back
 // into exactly the page's text, whatever that text holds. The first launcher gets every case;
@@ -704,6 +746,8 @@ TEST_F(Launcher, OutLinkTracesEachDecisionWithItsReason) {
     };
     std::vector<std::wstring> lines;
     const fw::TraceSink old = fw::SetTraceSink(&KeepTraceLine);
+    // The expected escapes below are those of code page 1252 (other code pages: next test).
+    const TraceCodePage western(1252);
     g_traced.clear();
     // Text the page cannot pass (a NUL ends an argument) is quoted the same way.
     fw::Trace(L"probe ", fw::Quoted(std::wstring_view(L"a\0b", 3)));
@@ -771,8 +815,8 @@ TEST_F(Launcher, OutLinkTracesEachDecisionWithItsReason) {
                             LR"(first argument "\\x0A \\u2028 \\")");
     EXPECT_EQ(lines[9], notAbsoluteHead + LR"("\uD800http://x/", first argument )"
                                           LR"("\x85\x9B\x7F\u2028\u2029\u202E\u2066\u2069\u200E\u200F\u061C\u202A\x09")");
-    EXPECT_EQ(lines[10], notAbsoluteHead + LR"("javascript:\"\\", first argument "\uDC00 lone, pair )" +
-                             L"\xD83D\xDE00" + LR"(, lone \uD83D")");
+    EXPECT_EQ(lines[10], notAbsoluteHead + LR"("javascript:\"\\", first argument )"
+                                           LR"("\uDC00 lone, pair \uD83D\uDE00, lone \uD83D")");
     // The rest of the run's decisions are there too, in order; Wine's browser fails every
     // navigation here (no network, no HTML engine), which both pages' error handlers report.
     const std::wstring game = std::wstring(L"\"") + kGameUrl + L"\"";
@@ -791,6 +835,54 @@ TEST_F(Launcher, OutLinkTracesEachDecisionWithItsReason) {
         while (at < g_traced.size() && g_traced[at].rfind(step, 0) != 0) ++at;
         EXPECT_LT(at, g_traced.size()) << "no line " << std::string(step.begin(), step.end());
     }
+}
+
+// A debug-output viewer that reads ANSI gets each line converted to the system's code page,
+// with best fit (U+FF02 and U+FF3C become '"' and '\' on 1252): every character that would not
+// come back unchanged is escaped, and so is one whose double-byte form holds a 0x5C (乗 on 936),
+// so both forms of the line say the same; what the code page takes stays readable (Chinese on
+// 936, accented letters on 1252, everything in UTF-8).
+TEST(Trace, QuotedTextReadsTheSameInTheAnsiCodePage) {
+    const std::wstring text = L"a\"\\ \uFF02\uFF3C \u4E2D\u6587 \u00E9\u00A5\u0160 \u4E57 \xD83D\xDE00 \u2215";
+    const struct {
+        UINT codePage;
+        std::wstring quoted;
+    } cases[] = {
+        {1252, LR"("a\"\\ \uFF02\uFF3C \u4E2D\u6587 )" L"\u00E9\u00A5\u0160" LR"( \u4E57 \uD83D\uDE00 \u2215")"},
+        {936, L"\"a\\\"\\\\ \uFF02\uFF3C \u4E2D\u6587 \u00E9" LR"(\xA5\u0160 \u4E57 \uD83D\uDE00 )" L"\u2215\""},
+        {CP_UTF8, L"\"a\\\"\\\\ " + text.substr(4) + L"\""},
+    };
+    for (const auto& c : cases) {
+        const TraceCodePage codePage(c.codePage);
+        std::wstring line = L"Orvane: probe ";
+        fw::AppendTraceQuoted(line, text);
+        EXPECT_EQ(line.substr(14), c.quoted) << "code page " << c.codePage;
+        size_t at = 14;
+        const ReadBack read = ReadQuoted(line, at);
+        EXPECT_TRUE(read.ok && read.text == text && at == line.size()) << "code page " << c.codePage;
+        // The line as OutputDebugStringW converts it (best fit on), and back.
+        const int size = ::WideCharToMultiByte(c.codePage, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string ansi(static_cast<size_t>(std::max(size, 1)), '\0');
+        ::WideCharToMultiByte(c.codePage, 0, line.c_str(), -1, ansi.data(), size, nullptr, nullptr);
+        std::wstring back(ansi.size(), L'\0');
+        back.resize(static_cast<size_t>(std::max(
+            ::MultiByteToWideChar(c.codePage, 0, ansi.c_str(), -1, back.data(), static_cast<int>(back.size())) - 1, 0)));
+        EXPECT_EQ(back, line) << "code page " << c.codePage;
+        // Byte by byte too: no '"' or '\' but the UTF-16 line's (the quotes around the text, the
+        // escapes).
+        EXPECT_EQ(std::count(ansi.begin(), ansi.end(), '"'), 3) << "code page " << c.codePage;
+        EXPECT_EQ(std::count(ansi.begin(), ansi.end(), '\\'), std::count(line.begin(), line.end(), L'\\'))
+            << "code page " << c.codePage;
+    }
+    // Without a code page of its own the trace takes the system's.
+    const TraceCodePage system(0);
+    std::wstring quoted, asSystem;
+    fw::AppendTraceQuoted(quoted, text);
+    {
+        const TraceCodePage acp(::GetACP());
+        fw::AppendTraceQuoted(asSystem, text);
+    }
+    EXPECT_EQ(quoted, asSystem);
 }
 
 TEST_F(Launcher, OkCommandChangesNothing) {

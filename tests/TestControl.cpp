@@ -416,6 +416,7 @@ int g_recordersLive = 0;
 std::vector<RecordingBrowserClass::Entry> g_browserLog;
 IClassFactory* g_realBrowserClass = nullptr;
 int g_browsersMade = 0;
+std::function<void(int)> g_onStop;
 
 // IDispatch of a real browser with ExecWB (dispatch id 502) recorded as "ExecWB <command>
 // <execute option in hexadecimal> <value of the in argument>" and Stop (106) as "Stop"; every call
@@ -459,7 +460,14 @@ public:
                                (value && value->vt == VT_I4 ? std::to_string(value->lVal) : std::string("?"));
             g_browserLog.push_back({m_number, call});
         }
-        if (id == 106 && (f & DISPATCH_METHOD) && p && p->cArgs == 0) g_browserLog.push_back({m_number, "Stop"});
+        if (id == 106 && (f & DISPATCH_METHOD) && p && p->cArgs == 0) {
+            g_browserLog.push_back({m_number, "Stop"});
+            if (g_onStop) {
+                // A copy: the hook may replace itself.
+                const std::function<void(int)> hook = g_onStop;
+                hook(m_number);
+            }
+        }
         return m_inner->Invoke(id, r, l, f, p, res, e, a);
     }
 
@@ -581,6 +589,7 @@ RecordingBrowserClass::RecordingBrowserClass() {
 }
 
 RecordingBrowserClass::~RecordingBrowserClass() {
+    g_onStop = nullptr;
     if (m_cookie) ::CoRevokeClassObject(m_cookie);
     g_realBrowserClass = nullptr;
     if (m_real) m_real->Release();
@@ -592,6 +601,10 @@ int RecordingBrowserClass::Live() {
 
 std::vector<RecordingBrowserClass::Entry>& RecordingBrowserClass::Log() {
     return g_browserLog;
+}
+
+std::function<void(int)>& RecordingBrowserClass::OnStop() {
+    return g_onStop;
 }
 
 } // namespace test

@@ -155,6 +155,10 @@ public:
     // Recorders still referenced by anybody.
     static int Live();
     static std::vector<Entry>& Log();
+    // Called with the browser's number when its Stop is called, before the call goes on to the
+    // real control (as a browser may fire events from inside Stop); empty: nothing. Cleared
+    // when the object goes.
+    static std::function<void(int browser)>& OnStop();
 
 private:
     IClassFactory* m_real = nullptr;

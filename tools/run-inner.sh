@@ -6,7 +6,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/tools/wine-env.sh"
 # The player's own sound server when one runs (else a private one with a null sink).
 export ORVANE_HOST_SOUND="${ORVANE_HOST_SOUND:-1}"
-wine_env_enter "$root/build/run"
+wine_env_enter "$root/build/run" || exit 1
 if [ "${1:-}" = "--screenshot" ]; then
   "$WINE" ./Orvane.exe &
   pid=$!

@@ -5,9 +5,33 @@
 # test-inner.sh --dpi <dpi> [--start-bench] [ctest args]: the high-DPI tests (label "dpi") in the
 # high-DPI prefix at that system DPI, on whatever screen the display has; --start-bench: then the
 # start benchmark's comparison of start-up at that DPI and at 96 DPI.
+# Each part's passed and failed count is read from its output into a tally (tools/test-tally.sh);
+# run on its own, the script ends on the closing line "N passed, M failed" (under test.sh, which
+# sums every run, test.sh does). A ctest run that found no test fails.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/tools/wine-env.sh"
+source "$root/tools/test-tally.sh"
+tally_start
+logs="$(mktemp -d "${TMPDIR:-/tmp}/orvane-test-logs.XXXXXX")"
+finish() {
+  local rc="$1"
+  if [ "$tally_owner" = 1 ]; then
+    tally_close || rc=1
+    rm -f "$ORVANE_TEST_TALLY"
+  fi
+  rm -rf "$logs"
+  exit "$rc"
+}
+# ctest, its output shown and kept for the tally: run_ctest <part> [ctest args].
+run_ctest() {
+  local part="$1" rc
+  shift
+  ctest --output-on-failure --no-tests=error --timeout 120 "$@" 2>&1 | tee "$logs/ctest.log"
+  rc=${PIPESTATUS[0]}
+  tally_ctest "$part" "$logs/ctest.log" "$rc"
+  return "$rc"
+}
 dpi=""
 start_bench=0
 if [ "${1:-}" = "--dpi" ]; then
@@ -18,33 +42,46 @@ if [ "${1:-}" = "--dpi" ]; then
     shift
   fi
 fi
-wine_env_enter "$root/build/test" "$dpi" || { echo "test-inner: no Wine prefix${dpi:+ at $dpi DPI}" >&2; exit 1; }
+wine_env_enter "$root/build/test" "$dpi" || {
+  echo "test-inner: no Wine prefix${dpi:+ at $dpi DPI}" >&2
+  tally_add "Wine prefix${dpi:+ at $dpi DPI}" 0 1 "not made (see above)"
+  finish 1
+}
 # The DPI the tests must find (they fail on any other): the high-DPI prefix's, or Wine's own 96.
 export ORVANE_EXPECT_DPI="${dpi:-96}"
 if [ -n "$dpi" ]; then
-  ctest --output-on-failure --timeout 120 -L dpi "$@"
+  # test.sh names the screen (ORVANE_SCREEN), so that the tally tells its runs apart.
+  at="$dpi DPI${ORVANE_SCREEN:+ on $ORVANE_SCREEN}"
+  run_ctest "tests at $at" -L dpi "$@"
   rc=$?
   if [ "${ORVANE_SKIP_BENCH:-0}" != 1 ] && [ "$start_bench" = 1 ]; then
     echo "-- StartBench.exe --dpi $dpi"
     "$WINE" ./StartBench.exe --dpi "$dpi" 2>&1 | grep -v ":fixme:"
-    [ "${PIPESTATUS[0]}" -eq 0 ] || rc=1
+    if [ "${PIPESTATUS[0]}" -eq 0 ]; then
+      tally_add "start benchmark at $at" 1 0
+    else
+      tally_add "start benchmark at $at" 0 1 "StartBench --dpi $dpi"
+      rc=1
+    fi
   fi
-  exit $rc
+  finish $rc
 fi
-ctest --output-on-failure --timeout 120 -LE dpi "$@"
+run_ctest "tests" -LE dpi "$@"
 rc=$?
 # The whole test executable once more in one process, as a developer runs it: no test may pass
 # only because it runs alone (a process-wide cache, a fault or state left by an earlier test).
 # Only for the full run: ctest arguments choose some tests.
 if [ $# -eq 0 ]; then
   echo "-- orvane_tests.exe: every test in one process"
-  timeout 1800 "$WINE" ./orvane_tests.exe --gtest_brief=1 </dev/null 2>&1 | grep -v ":fixme:"
+  timeout 1800 "$WINE" ./orvane_tests.exe --gtest_brief=1 </dev/null 2>&1 | grep -v ":fixme:" | tee "$logs/one.log"
   one_rc=${PIPESTATUS[0]}
+  tally_gtest "tests in one process" "$logs/one.log" "$one_rc"
   [ "$one_rc" -eq 0 ] || { echo "test-inner: orvane_tests.exe in one process failed ($one_rc)"; rc=1; }
 fi
 # ORVANE_SKIP_BENCH=1: tests only.
 if [ "${ORVANE_SKIP_BENCH:-0}" != 1 ]; then
   source "$root/tools/bench-inner.sh"
   run_benchmarks || rc=1
+  tally_add "benchmarks" "$bench_passed" "${#bench_failed[@]}" "${bench_failed[@]}"
 fi
-exit $rc
+finish $rc

@@ -7,6 +7,9 @@
 # it, so the tests have the same audio device on any machine, in CI as root without a desktop
 # too. With ORVANE_HOST_SOUND=1 (tools/run.sh) a server already running for the user is used
 # instead, when there is one.
+# The user's shell folders (Desktop, Documents, Pictures, ...) are folders of the prefix, not
+# Wine's links into $HOME: what the programs save there (screenshots in Pictures\Orvane) stays
+# in the build folder, and no other Wine program of the user sees it or adds to it.
 # With a dpi the programs run in a second prefix of the build folder, "wineprefix-hidpi", whose
 # system DPI (HKCU\Control Panel\Desktop LogPixels) is set to it; each new process reads it.
 WINE=/usr/lib/wine/wine64
@@ -53,6 +56,23 @@ sound_down() {
   ORVANE_PULSE_DIR=""
 }
 
+# Replaces each link among the prefix's user folders (wineboot links Desktop, Documents,
+# Downloads, Music, Pictures, Videos and AppData\Roaming\Microsoft\Windows\Templates to $HOME
+# or its XDG folders) with an empty folder of its own; fails, saying which, when a link remains.
+wine_private_shell_folders() {
+  local link
+  while IFS= read -r -d '' link; do
+    rm -f "$link" && mkdir "$link" || true
+  done < <(find "$WINEPREFIX/drive_c/users" -type l -print0 2>/dev/null)
+  local left
+  left="$(find "$WINEPREFIX/drive_c/users" -type l 2>/dev/null)"
+  if [ -n "$left" ]; then
+    echo "wine-env: links from the prefix's user folders to outside it remain:" >&2
+    printf '  %s\n' "$left" >&2
+    return 1
+  fi
+}
+
 wine_env_up() {
   local dir="$1" dpi="${2:-}"
   # Before any Wine process: each picks its audio driver when it first plays.
@@ -61,11 +81,12 @@ wine_env_up() {
   export WINEDEBUG="${WINEDEBUG:--all}"
   export WINEDLLOVERRIDES="mscoree,mshtml="
   # The marker names the prefix layout: a prefix made by an older script is made again.
-  local marker="$WINEPREFIX/.orvane-ready-2"
+  local marker="$WINEPREFIX/.orvane-ready-3"
   if [ ! -f "$marker" ]; then
     rm -rf "$WINEPREFIX"
     "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
     "$WINESERVER" -w
+    wine_private_shell_folders || return 1
     # Without a window manager Wine waits about 2 s whenever a top-level window goes away.
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
     # A crashing test must fail at once, not wait for a debugger.
@@ -82,6 +103,9 @@ wine_env_up() {
   fi
   "$WINESERVER" -p
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  # On every run too (a find over a few dozen entries): whatever linked one again, it is made a
+  # folder again, or the run stops.
+  wine_private_shell_folders || return 1
   if [ -n "$dpi" ]; then
     # A run meant for this DPI is worth nothing at another: a value the prefix does not take ends it.
     if ! [[ "$dpi" =~ ^[1-9][0-9]{1,3}$ ]]; then
