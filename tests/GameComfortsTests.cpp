@@ -155,11 +155,31 @@ bool Traced(const std::wstring& a, const std::wstring& b) {
     return false;
 }
 
+// Every Orvane-*.png in folder, and anything else there (a temporary file left behind).
+std::vector<std::wstring> ShotsIn(const std::wstring& folder) {
+    return gametest::FolderListing(folder);
+}
+
+// Log-off as the system plays it: WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE), to each top-level
+// window of the thread, hidden ones included. The answers to the query, by window.
+std::vector<LRESULT> LogOff() {
+    std::vector<LRESULT> answers;
+    const std::vector<HWND> windows = test::ThreadTopWindows();
+    for (HWND h : windows) answers.push_back(::SendMessageW(h, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    for (HWND h : windows) ::SendMessageW(h, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    return answers;
+}
+
 // The menu's commands as the game window carries them out: the process's sound switch (a PulseAudio
-// null sink gives Wine a device in the test command), a screenshot into the player's folder, the
-// cache cleared before the reload; and F12's silence, which ends with the window however it ends.
-TEST_F(GameComforts, MenuCommandsAndSilenceWhileHidden) {
+// null sink gives Wine a device in the test command) read from the session each time, a change in
+// the volume mixer (played through the session the program holds) kept over F12, a screenshot
+// written off the window's thread into a Pictures folder made again, the cache cleared before the
+// reload; and log-off while hidden, which gives the sound back and finishes the shot being written.
+TEST_F(GameComforts, MenuCommandsMixerAndLogOff) {
     AfxOleInit(); // as the application does before any window
+    gametest::PrivatePictures pictures;
+    ASSERT_TRUE(pictures.ok()) << "the Pictures folder cannot be moved for the test";
+    ASSERT_EQ(::GetFileAttributesW(pictures.folder().c_str()), INVALID_FILE_ATTRIBUTES);
     GameAudio& audio = GameAudio::Instance();
     ASSERT_TRUE(audio.Available()) << "no default audio device (the test command starts PulseAudio)";
     ASSERT_FALSE(audio.PlayerMuted());
@@ -170,13 +190,21 @@ TEST_F(GameComforts, MenuCommandsAndSilenceWhileHidden) {
         bool player = false, session = false;
     };
     const auto sound = [&audio] { return Sound{audio.PlayerMuted(), audio.SessionMuted()}; };
-    Sound muted, unmuted, hidden, shown;
-    std::vector<MenuItem> whileMuted;
-    ScreenshotResult shot;
-    std::wstring balloon;
+    // The volume mixer: the session's mute, set from outside this program's sound switch.
+    const auto mixer = [&audio](bool muted) {
+        fw::ComPtr<ISimpleAudioVolume> session = audio.HeldSession();
+        return session && SUCCEEDED(session->SetMute(muted ? TRUE : FALSE, nullptr));
+    };
+    Sound muted, hidden, shownOverMixer, unmuted;
+    std::vector<MenuItem> whileMuted, afterMixer;
+    bool mixerSet = false, clearingAtOnce = false, clearDone = false, shotDone = false;
+    std::wstring shotBalloon, clearBalloon;
     bool balloonShown = false;
     SIZE page{}, png{};
-    size_t navigationsBefore = 0;
+    size_t navigationsBefore = 0, navigationsAtOnce = 0;
+    std::vector<LRESULT> queryAnswers;
+    bool hiddenAtLogOff = false, silentAtLogOff = false, pendingAtLogOff = false;
+    fw::ComPtr<ISimpleAudioVolume> heldAtLogOff;
     Run({
         [&] {
             dlg.OnTrayCommand(ID_TRAY_MUTE);
@@ -185,30 +213,54 @@ TEST_F(GameComforts, MenuCommandsAndSilenceWhileHidden) {
                 whileMuted = ItemsOf(menu);
                 ::EndMenu();
             });
-            dlg.OnTrayCommand(ID_TRAY_MUTE);
-            unmuted = sound();
+            // The player unmutes in the mixer: the check mark follows the session.
+            mixerSet = mixer(false);
+            WithTrayMenu([&](HWND, HMENU menu) {
+                afterMixer = ItemsOf(menu);
+                ::EndMenu();
+            });
+            // ... and mutes there again, then hides the game with F12.
+            mixerSet = mixerSet && mixer(true);
             ::PostMessageW(dlg.m_hWnd, WM_KEYDOWN, VK_F12, 1);
         },
         [&] {
             hidden = sound();
             ::SendMessageW(dlg.m_hWnd, WM_GAME_TRAYICON, kGameTrayIconId, WM_LBUTTONUP);
-            shown = sound();
+            shownOverMixer = sound();
+            dlg.OnTrayCommand(ID_TRAY_MUTE);
+            unmuted = sound();
         },
         [&] {
             RECT rc{};
             ::GetClientRect(dlg.m_wndBrowser.m_hWnd, &rc);
             page = SIZE{rc.right, rc.bottom};
             dlg.OnTrayCommand(ID_TRAY_SCREENSHOT);
-            balloon = dlg.m_strLastBalloon;
+            shotDone = test::PumpUntil([&] { return !dlg.m_strLastBalloon.empty() && !dlg.ScreenshotsPending(); });
+            shotBalloon = dlg.m_strLastBalloon;
             balloonShown = dlg.m_bLastBalloonShown;
             navigationsBefore = dlg.navigations.size();
             dlg.OnTrayCommand(ID_TRAY_CLEAR_CACHE);
-            ::PostMessageW(dlg.m_hWnd, WM_KEYDOWN, VK_F12, 1);
+            clearingAtOnce = dlg.CurrentTrayMenuState().clearingCache;
+            navigationsAtOnce = dlg.navigations.size();
+            clearDone = test::PumpUntil([&] { return !dlg.CacheClearRunning(); });
+            clearBalloon = dlg.m_strLastBalloon;
         },
-        // Ended while hidden: the sound comes back with the window's end.
+        [&] {
+            // A second shot, then F12 and log-off at once, while its file is being written.
+            dlg.SaveScreenshot();
+            pendingAtLogOff = dlg.ScreenshotsPending();
+            MSG f12{dlg.m_hWnd, WM_KEYDOWN, VK_F12, 1, 0, {}};
+            dlg.PreTranslateMessage(&f12);
+            hiddenAtLogOff = audio.Hidden();
+            silentAtLogOff = audio.SessionMuted();
+            heldAtLogOff = audio.HeldSession();
+            queryAnswers = LogOff();
+        },
     });
-    const bool silentAfterEnd = audio.SessionMuted() || audio.Hidden();
-    // As the application's end does: the process's sound switch lets everything go.
+    const bool hiddenAfterLogOff = audio.Hidden();
+    BOOL sessionAfterLogOff = TRUE;
+    const bool readAfterLogOff = heldAtLogOff && SUCCEEDED(heldAtLogOff->GetMute(&sessionAfterLogOff));
+    const bool releasedAtLogOff = !audio.HeldSession();
     audio.Shutdown();
     fw::SetTraceSink(oldSink);
 
@@ -216,34 +268,49 @@ TEST_F(GameComforts, MenuCommandsAndSilenceWhileHidden) {
     ASSERT_EQ(whileMuted.size(), 6u);
     EXPECT_TRUE(whileMuted[1].checked) << "静音 is ticked while muted";
     EXPECT_FALSE(whileMuted[1].grayed);
-    EXPECT_FALSE(unmuted.player || unmuted.session);
-    EXPECT_TRUE(!hidden.player && hidden.session) << "hidden is silent, the player's choice kept";
-    EXPECT_FALSE(shown.player || shown.session);
-    EXPECT_FALSE(silentAfterEnd);
+    ASSERT_TRUE(mixerSet);
+    ASSERT_EQ(afterMixer.size(), 6u);
+    EXPECT_FALSE(afterMixer[1].checked) << "the check mark is the session's, read when the menu opens";
+    EXPECT_TRUE(hidden.session) << "hidden is silent";
+    EXPECT_TRUE(shownOverMixer.session && shownOverMixer.player) << "showing gives back the mixer's mute";
+    EXPECT_FALSE(unmuted.player || unmuted.session) << "one click brings the sound back";
 
-    // The screenshot: the page area's size, in the player's folder, announced on the tray icon.
+    // Log-off while hidden: the query answered yes, the silence ended and the sound given back
+    // before the process would end, the shot being written finished.
+    EXPECT_TRUE(pendingAtLogOff);
+    EXPECT_TRUE(hiddenAtLogOff && silentAtLogOff);
+    ASSERT_FALSE(queryAnswers.empty());
+    for (LRESULT answer : queryAnswers) EXPECT_EQ(answer, TRUE);
+    EXPECT_FALSE(hiddenAfterLogOff);
+    EXPECT_TRUE(readAfterLogOff);
+    EXPECT_FALSE(sessionAfterLogOff) << "the sound is back, as the end of the run leaves it";
+    EXPECT_TRUE(releasedAtLogOff) << "the end of the run's release, done at log-off";
+    EXPECT_FALSE(dlg.ScreenshotsPending()) << "nothing left to write once log-off is answered";
+
+    // The screenshots: the page area's size, in the Pictures folder made again, announced on the
+    // tray icon once written; nothing else (no temporary file) there.
     const std::wstring folder = ScreenshotFolder();
-    WIN32_FIND_DATAW found{};
-    std::vector<std::wstring> files;
-    HANDLE find = ::FindFirstFileW((folder + L"\\Orvane-*.png").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do files.push_back(folder + L"\\" + found.cFileName);
-        while (::FindNextFileW(find, &found));
-        ::FindClose(find);
-    }
-    ASSERT_EQ(files.size(), 1u) << "one file in " << testing::PrintToString(folder);
+    EXPECT_EQ(folder, pictures.folder() + L"\\Orvane");
+    const std::vector<std::wstring> files = ShotsIn(folder);
+    ASSERT_EQ(files.size(), 2u) << testing::PrintToString(files);
+    for (const auto& f : files) EXPECT_EQ(f.rfind(L"Orvane-", 0), 0u) << testing::PrintToString(f);
     {
-        Gdiplus::Bitmap image(files[0].c_str());
+        Gdiplus::Bitmap image((folder + L"\\" + files[0]).c_str());
         png = SIZE{static_cast<LONG>(image.GetWidth()), static_cast<LONG>(image.GetHeight())};
     }
-    for (const auto& f : files) ::DeleteFileW(f.c_str());
     EXPECT_EQ(png.cx, page.cx);
     EXPECT_EQ(png.cy, page.cy);
-    EXPECT_EQ(balloon.rfind(L"截图已保存\n", 0), 0u) << testing::PrintToString(balloon);
-    EXPECT_NE(balloon.find(files[0].substr(folder.size() + 1)), std::wstring::npos);
+    ASSERT_TRUE(shotDone);
+    EXPECT_EQ(shotBalloon.rfind(L"截图已保存\n", 0), 0u) << testing::PrintToString(shotBalloon);
+    EXPECT_TRUE(shotBalloon.find(files[0]) != std::wstring::npos || shotBalloon.find(files[1]) != std::wstring::npos);
     EXPECT_TRUE(balloonShown);
 
-    // The cache of the game's host cleared, then the hand-off address loaded again.
+    // The cache of the game's host cleared off the window's thread (the item greyed meanwhile),
+    // then the hand-off address loaded again, once the clear was done.
+    EXPECT_TRUE(clearingAtOnce);
+    EXPECT_EQ(navigationsAtOnce, navigationsBefore) << "the reload waits for the clear";
+    ASSERT_TRUE(clearDone);
+    EXPECT_EQ(clearBalloon.rfind(L"缓存已清除\n已删除 ", 0), 0u) << testing::PrintToString(clearBalloon);
     EXPECT_TRUE(Traced(L"cache of ", L"game.example")) << testing::PrintToString(g_traced);
     ASSERT_EQ(dlg.navigations.size(), navigationsBefore + 1);
     EXPECT_EQ(dlg.navigations.back().url, L"http://game.example/play?sid=3");

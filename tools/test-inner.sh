@@ -8,6 +8,9 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/tools/wine-env.sh"
+# A zone with a non-zero bias: screenshot names must be in local time, not UTC (Wine takes the
+# zone from TZ when a process starts).
+export TZ=Asia/Shanghai
 dpi=""
 start_bench=0
 if [ "${1:-}" = "--dpi" ]; then
