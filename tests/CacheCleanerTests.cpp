@@ -48,7 +48,36 @@ std::wstring CookieOf(const wchar_t* url) {
     return ::InternetGetCookieW(url, nullptr, data, &size) ? std::wstring(data) : std::wstring();
 }
 
+// Every entry of the cache and every lasting cookie deleted: the test starts from an empty store
+// whatever an earlier run on the same prefix left. True when nothing is left.
+bool EmptyCacheAndCookies() {
+    for (const wchar_t* pattern : {static_cast<const wchar_t*>(nullptr), L"cookie:", L"visited:"}) {
+        std::vector<ULONGLONG> buffer(4096);
+        for (int pass = 0; pass < 3; ++pass) {
+            DWORD size = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
+            auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+            HANDLE find = ::FindFirstUrlCacheEntryW(pattern, entry, &size);
+            if (!find) break;
+            std::vector<std::wstring> urls;
+            do {
+                if (entry->lpszSourceUrlName) urls.emplace_back(entry->lpszSourceUrlName);
+                size = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
+            } while (::FindNextUrlCacheEntryW(find, entry, &size));
+            ::FindCloseUrlCache(find);
+            for (const std::wstring& url : urls) ::DeleteUrlCacheEntryW(url.c_str());
+            if (urls.empty()) break;
+        }
+    }
+    DWORD size = 4096;
+    std::vector<ULONGLONG> buffer(size / sizeof(ULONGLONG));
+    HANDLE left = ::FindFirstUrlCacheEntryW(nullptr, reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()), &size);
+    if (left) ::FindCloseUrlCache(left);
+    return !left;
+}
+
 TEST(CacheCleaner, DeletesTheGameHostAndItsSubdomainsOnly) {
+    ASSERT_TRUE(EmptyCacheAndCookies()) << "the cache could not be emptied";
+    ASSERT_EQ(CookieOf(L"http://game.example/"), L"");
     // Hosts as the cache records them: scheme and case as they come, user name, port, a final dot.
     EXPECT_EQ(HttpHostOf(L"HTTPS://User:pw@Game.Example.:8443/a?b#c"), L"game.example");
     EXPECT_EQ(HttpHostOf(L"http://game.example\\evil.test/"), L"game.example");

@@ -206,14 +206,17 @@ public:
                 ++m_samples;
                 ::Sleep(3);
             }
+            m_done = true;
         });
     }
     ~AnswerTimeProbe() { Stop(); }
     AnswerTimeProbe(const AnswerTimeProbe&) = delete;
     AnswerTimeProbe& operator=(const AnswerTimeProbe&) = delete;
-    // Ends the probe; the longest wait in milliseconds.
+    // Ends the probe; the longest wait in milliseconds. Called on the window's thread, it answers
+    // the probe's last message while it waits.
     double Stop() {
         m_stop = true;
+        while (m_thread.joinable() && !m_done.load()) test::PumpFor(2);
         if (m_thread.joinable()) m_thread.join();
         return m_longestMs.load();
     }
@@ -222,6 +225,7 @@ public:
 private:
     HWND m_window;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_done{false};
     std::atomic<double> m_longestMs{0};
     std::atomic<int> m_samples{0};
     std::thread m_thread;
