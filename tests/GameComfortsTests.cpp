@@ -176,13 +176,13 @@ std::vector<LRESULT> LogOff() {
 // The menu's commands as the game window carries them out: the process's sound switch (a PulseAudio
 // null sink gives Wine a device in the test command) read from the session each time, a change in
 // the volume mixer (played through the session the program holds) kept over F12, a screenshot
-// written off the window's thread into a Pictures folder made again, the cache cleared before the
+// written off the window's thread into the player's Pictures folder, the cache cleared before the
 // reload; and log-off while hidden, which gives the sound back and finishes the shot being written.
 TEST_F(GameComforts, MenuCommandsMixerAndLogOff) {
     AfxOleInit(); // as the application does before any window
     gametest::PrivatePictures pictures;
     ASSERT_TRUE(pictures.ok()) << "the Pictures folder cannot be moved for the test";
-    ASSERT_EQ(::GetFileAttributesW(pictures.folder().c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(gametest::FolderListing(pictures.folder()).empty());
     GameAudio& audio = GameAudio::Instance();
     ASSERT_TRUE(audio.Available()) << "no default audio device (the test command starts PulseAudio)";
     ASSERT_FALSE(audio.PlayerMuted());
@@ -290,7 +290,7 @@ TEST_F(GameComforts, MenuCommandsMixerAndLogOff) {
     EXPECT_TRUE(releasedAtLogOff) << "the end of the run's release, done at log-off";
     EXPECT_FALSE(dlg.ScreenshotsPending()) << "nothing left to write once log-off is answered";
 
-    // The screenshots: the page area's size, in the Pictures folder made again, announced on the
+    // The screenshots: the page area's size, in the player's Pictures folder, announced on the
     // tray icon once written; nothing else (no temporary file) there.
     const std::wstring folder = ScreenshotFolder();
     EXPECT_EQ(folder, pictures.folder() + L"\\Orvane");
@@ -363,7 +363,7 @@ TEST_F(GameComforts, LongComfortsLeaveTheWindowAnswering) {
             fw::Ignore(screenshot::Write(alone, pictures.folder() + L"\\alone"));
             writeMs = static_cast<double>(::GetTickCount64() - start);
 
-            gametest::RemoveFolderTree(pictures.folder() + L"\\alone");
+            gametest::RemoveFilesAndFolder(pictures.folder() + L"\\alone", L"Orvane-");
             gametest::AnswerTimeProbe probe(dlg.m_hWnd);
             dlg.SaveScreenshot();
             pendingOnReturn = dlg.ScreenshotsPending();

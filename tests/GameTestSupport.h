@@ -246,19 +246,21 @@ inline std::vector<std::wstring> FolderListing(const std::wstring& folder) {
     return names;
 }
 
-inline void RemoveFolderTree(const std::wstring& path) {
-    for (const std::wstring& name : FolderListing(path)) {
-        const std::wstring child = path + L"\\" + name;
-        if (::GetFileAttributesW(child.c_str()) & FILE_ATTRIBUTE_DIRECTORY) RemoveFolderTree(child);
-        else ::DeleteFileW(child.c_str());
+// Deletes the files named prefix* in folder, then the folder if it is then empty. Never recursive:
+// under Wine a folder may be a link into the developer's home.
+inline void RemoveFilesAndFolder(const std::wstring& folder, const std::wstring& prefix) {
+    for (const std::wstring& name : FolderListing(folder)) {
+        if (name.rfind(prefix, 0) == 0) ::DeleteFileW((folder + L"\\" + name).c_str());
     }
-    ::RemoveDirectoryW(path.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
-// The player's Pictures folder moved, for one test, to a folder of the test's own that does not
-// exist yet (whatever the prefix links Pictures to): the screenshots start from nothing and go
-// nowhere else. Moved as the system's folder redirection does it, in the user's "User Shell
-// Folders" key (Wine has no SHSetKnownFolderPath); put back, and the folder removed, at the end.
+// The player's Pictures folder moved, for one test, to a new, empty folder of the test's own
+// (whatever the prefix links Pictures to): the screenshots start from nothing and go nowhere else.
+// Moved as the system's folder redirection does it, in the user's "User Shell Folders" key (Wine
+// has no SHSetKnownFolderPath). The folder is made here as a real folder: Wine makes a missing
+// Pictures folder asked for with KF_FLAG_CREATE as a link into $HOME. Put back at the end, and
+// only the files the program writes there removed.
 class PrivatePictures {
 public:
     PrivatePictures() {
@@ -274,7 +276,8 @@ public:
         ::GetTempPathW(MAX_PATH, temp);
         m_folder = std::wstring(temp) + L"orvane-pictures-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                    std::to_wstring(::GetTickCount());
-        m_ok = ::RegSetValueExW(m_key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_folder.c_str()),
+        m_ok = ::CreateDirectoryW(m_folder.c_str(), nullptr) &&
+               ::RegSetValueExW(m_key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_folder.c_str()),
                                 static_cast<DWORD>((m_folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     }
     ~PrivatePictures() {
@@ -283,7 +286,9 @@ public:
             else ::RegDeleteValueW(m_key, kValue);
             ::RegCloseKey(m_key);
         }
-        RemoveFolderTree(m_folder);
+        RemoveFilesAndFolder(m_folder + L"\\Orvane", L"Orvane-");
+        RemoveFilesAndFolder(m_folder + L"\\Orvane", L"~Orvane-");
+        ::RemoveDirectoryW(m_folder.c_str());
     }
     PrivatePictures(const PrivatePictures&) = delete;
     PrivatePictures& operator=(const PrivatePictures&) = delete;

@@ -55,12 +55,6 @@ sound_down() {
 
 wine_env_up() {
   local dir="$1" dpi="${2:-}"
-  # A home of their own in the build folder for Wine and the programs it runs: Wine makes a
-  # missing Pictures, Documents, Music, Videos or Downloads folder that a program asks to be
-  # created as a link into $HOME, and a test that later empties such a folder would empty the
-  # developer's home through it.
-  export HOME="$dir/home"
-  mkdir -p "$HOME"
   # Before any Wine process: each picks its audio driver when it first plays.
   sound_up
   export WINEPREFIX="$dir/wineprefix${dpi:+-hidpi}"
