@@ -15,6 +15,8 @@
 #include "game/TrayMenu.h"
 #include "resource.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cwchar>
 
 #include <windowsx.h>
@@ -38,6 +40,18 @@ constexpr int kWindowedExtraHeight = 22;
 UINT TaskbarCreatedMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
     return message;
+}
+
+// The timer that holds the menu's screenshot until the system's fade of the chosen item is over.
+constexpr UINT_PTR kScreenshotTimerId = 0x5C;
+// Longer than the fade Windows draws when SPI_GETSELECTIONFADE is on.
+constexpr UINT kSelectionFadeMs = 400;
+
+// Tickets of worker jobs: unique in the process, so that a result never matches a job of another
+// window.
+WPARAM NextTicket() noexcept {
+    static std::atomic<WPARAM> last{0};
+    return ++last;
 }
 
 // TranslateMessage and DispatchMessageW on the key itself, bypassing the dialog manager.
@@ -67,7 +81,32 @@ CVxGameDlg::CVxGameDlg(CWnd* pParent) noexcept : CDHtmlDialog(IDD_VXGAME_DIALOG,
     if (SystemDpi() > 96) m_dwHostFlags |= DOCHOSTUIFLAG_DPI_AWARE;
 }
 
-CVxGameDlg::~CVxGameDlg() = default;
+// A shot taken on the window's thread, its file written on a worker thread.
+struct CVxGameDlg::PendingShot {
+    WPARAM ticket = 0;
+    screenshot::Shot shot;
+    std::wstring folder;
+    screenshot::Written written; // set by the worker before it posts
+};
+
+// A clear of the game's cache on a worker thread.
+struct CVxGameDlg::PendingClear {
+    WPARAM ticket = 0;
+    std::wstring url;
+    CacheClearResult result; // set by the worker before it posts
+};
+
+CVxGameDlg::~CVxGameDlg() {
+    // A shot still being written is finished, never left as a temporary file.
+    fw::Ignore(FinishBackgroundWork(kScreenshotExitWaitMs, kCacheClearExitWaitMs));
+}
+
+bool CVxGameDlg::FinishBackgroundWork(DWORD shotMs, DWORD clearMs) noexcept {
+    const bool shots = m_shotWork.Finish(shotMs);
+    const bool clear = m_cacheWork.Finish(clearMs);
+    if (!shots) fw::Trace(L"a screenshot was still being written after ", std::to_wstring(shotMs), L" ms");
+    return shots && clear;
+}
 
 void CVxGameDlg::SetParams(std::wstring first, std::wstring second) {
     m_strGameUrl = std::move(first);
@@ -140,7 +179,7 @@ BOOL CVxGameDlg::PreTranslateMessage(MSG* pMsg) {
             m_zoom.FromMessage(*pMsg, ::GetKeyState(VK_CONTROL) < 0, ::GetKeyState(VK_MENU) < 0);
         if (action != PageZoom::Action::None) {
             if (action != PageZoom::Action::Pending) {
-                if (m_zoom.Apply(action)) {
+                if (m_zoom.Apply(action, SystemDpi())) {
                     ApplyZoom(false);
                 } else {
                     fw::Trace(L"game page zoom stays at ", std::to_wstring(m_zoom.PlayerPercent()), L" %");
@@ -306,7 +345,9 @@ TrayMenuState CVxGameDlg::CurrentTrayMenuState() {
     TrayMenuState state;
     GameAudio& audio = GameAudio::Instance();
     state.soundAvailable = audio.Available();
-    state.muted = audio.PlayerMuted();
+    // Read from the session each time: the player may have changed it in the volume mixer.
+    state.muted = state.soundAvailable && audio.PlayerMuted();
+    state.clearingCache = CacheClearRunning();
     state.canScreenshot = m_hWnd && ::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd);
     return state;
 }
@@ -317,17 +358,111 @@ void CVxGameDlg::ToggleMute() {
     if (audio.Available()) fw::Ignore(audio.SetPlayerMuted(!audio.PlayerMuted()));
 }
 
+void CVxGameDlg::ScreenshotFromMenu() {
+    // The menu itself opens without animation (TrackTrayMenu) and is gone when its call returns,
+    // but with the system's selection fade on, a copy of the chosen item fades out over the page
+    // for a moment after: the shot waits until that is over.
+    BOOL fade = FALSE;
+    if (::SystemParametersInfoW(SPI_GETSELECTIONFADE, 0, &fade, 0) && fade &&
+        ::SetTimer(m_hWnd, kScreenshotTimerId, kSelectionFadeMs, nullptr)) {
+        return;
+    }
+    SaveScreenshot();
+}
+
 void CVxGameDlg::SaveScreenshot() {
     if (!m_wndBrowser.m_hWnd) return;
     // What the screen shows: paint first whatever the closed menu uncovered.
     fw::Ignore(::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN));
-    const ScreenshotResult result = TakeScreenshot(m_wndBrowser.m_hWnd, m_hWnd, ScreenshotFolder());
+    auto job = std::make_shared<PendingShot>();
+    job->ticket = NextTicket();
+    // At once, here: the picture and the clipboard copy (a copy of the pixels, as quick as the
+    // capture itself).
+    job->shot = screenshot::Take(m_wndBrowser.m_hWnd, m_hWnd);
+    if (!job->shot.image) {
+        ShowBalloon(job->shot.refused.balloonTitle, job->shot.refused.balloonText, true);
+        return;
+    }
+    job->folder = ScreenshotFolder();
+    const HWND target = m_hWnd;
+    const bool started = m_shotWork.Post([job, target] {
+        job->written = screenshot::Write(job->shot, job->folder);
+        fw::Ignore(::PostMessageW(target, WM_GAME_SCREENSHOT_WRITTEN, job->ticket, 0));
+    });
+    if (!started) {
+        // No thread to be had: written here, late but written.
+        const ScreenshotResult result = screenshot::Save(job->shot, job->folder);
+        ShowBalloon(result.balloonTitle, result.balloonText, !result.saved);
+        return;
+    }
+    m_shots.push_back(std::move(job));
+}
+
+void CVxGameDlg::OnScreenshotWritten(WPARAM ticket) {
+    const auto it = std::find_if(m_shots.begin(), m_shots.end(),
+                                 [ticket](const std::shared_ptr<PendingShot>& job) { return job->ticket == ticket; });
+    if (it == m_shots.end()) return; // another window's, or taken already
+    const std::shared_ptr<PendingShot> job = *it;
+    m_shots.erase(it);
+    const ScreenshotResult result = screenshot::Announce(job->shot, job->folder, job->written);
     ShowBalloon(result.balloonTitle, result.balloonText, !result.saved);
 }
 
 void CVxGameDlg::ClearCacheAndReload() {
-    fw::Ignore(ClearGameCache(m_strGameUrl));
+    // The item is greyed meanwhile; a command that comes all the same waits for nothing.
+    if (m_clear) {
+        fw::Trace(L"cache clear asked while one runs: ignored");
+        return;
+    }
+    auto job = std::make_shared<PendingClear>();
+    job->ticket = NextTicket();
+    job->url = m_strGameUrl;
+    const HWND target = m_hWnd;
+    const bool started = m_cacheWork.Post([job, target] {
+        try {
+            job->result = WalkGameCache(job->url, kCacheClearLimitMs);
+        } catch (...) {
+            job->result.walkError = ERROR_NOT_ENOUGH_MEMORY;
+        }
+        fw::Ignore(::PostMessageW(target, WM_GAME_CACHE_CLEARED, job->ticket, 0));
+    });
+    if (!started) {
+        fw::Trace(L"cache not cleared: no worker thread (error ", std::to_wstring(::GetLastError()), L")");
+        ShowBalloon(L"缓存未清除", L"无法启动清除，请稍后再试", true);
+        return;
+    }
+    m_clear = std::move(job);
+}
+
+void CVxGameDlg::OnCacheCleared(WPARAM ticket) {
+    if (!m_clear || m_clear->ticket != ticket) return; // another window's, or taken already
+    const std::shared_ptr<PendingClear> job = std::move(m_clear);
+    const CacheClearResult& result = job->result;
+    TraceCacheClear(job->url, result);
+    const std::wstring count = L"已删除 " + std::to_wstring(result.deleted) + L" 项";
+    if (result.host.empty()) {
+        ShowBalloon(L"缓存未清除", L"游戏地址中没有主机名", true);
+    } else if (result.timedOut) {
+        ShowBalloon(L"缓存未完全清除", count + L"；清除超过 " + std::to_wstring(result.budgetMs / 1000) + L" 秒，已停止",
+                    true);
+    } else if (result.walkError) {
+        ShowBalloon(L"缓存未完全清除", count + L"；读取缓存出错（错误 " + std::to_wstring(result.walkError) + L"）", true);
+    } else if (result.failed) {
+        ShowBalloon(L"缓存未完全清除", count + L"；" + std::to_wstring(result.failed) + L" 项无法删除", true);
+    } else {
+        ShowBalloon(L"缓存已清除", count, false);
+    }
     ReloadGame();
+}
+
+void CVxGameDlg::OnEndSession(bool ending) {
+    if (!ending) return;
+    fw::Trace(L"the Windows session ends: the sound given back, screenshots finished");
+    // Windows ends the process once this returns: nothing after it runs, so the end of the run
+    // happens here.
+    fw::Ignore(FinishBackgroundWork(kScreenshotExitWaitMs, 0));
+    EndHiddenSilence();
+    GameAudio::Instance().Shutdown();
 }
 
 void CVxGameDlg::ShowBalloon(const std::wstring& title, const std::wstring& text, bool failure) {
@@ -353,7 +488,7 @@ void CVxGameDlg::OnTrayCommand(UINT id) {
         ToggleMute();
         break;
     case ID_TRAY_SCREENSHOT:
-        SaveScreenshot();
+        ScreenshotFromMenu();
         break;
     case ID_TRAY_CLEAR_CACHE:
         fw::Trace(L"tray menu: clear the cache and reload");
@@ -441,7 +576,25 @@ LRESULT CVxGameDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         OnClose();
         return 0;
+    case WM_GAME_SCREENSHOT_WRITTEN:
+        OnScreenshotWritten(wParam);
+        return 0;
+    case WM_GAME_CACHE_CLEARED:
+        OnCacheCleared(wParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != kScreenshotTimerId) break;
+        fw::Ignore(::KillTimer(m_hWnd, kScreenshotTimerId));
+        SaveScreenshot();
+        return 0;
+    case WM_QUERYENDSESSION:
+        // The game never holds the system up.
+        return TRUE;
+    case WM_ENDSESSION:
+        OnEndSession(wParam != FALSE);
+        return 0;
     default:
-        return CDHtmlDialog::WindowProc(message, wParam, lParam);
+        break;
     }
+    return CDHtmlDialog::WindowProc(message, wParam, lParam);
 }

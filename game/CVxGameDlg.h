@@ -5,16 +5,26 @@
 #include "framework/CDHtmlDialog.h"
 #include "game/PageZoom.h"
 #include "game/TrayMenu.h"
+#include "game/WorkerQueue.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 // Callback message of the tray icon.
 constexpr UINT WM_GAME_TRAYICON = WM_USER + 1;
 // Id of the tray icon (and of the icon resource it shows).
 constexpr UINT kGameTrayIconId = 155;
+// A worker thread's job is done; wParam: the ticket the window gave the job.
+constexpr UINT WM_GAME_SCREENSHOT_WRITTEN = WM_APP + 0x51;
+constexpr UINT WM_GAME_CACHE_CLEARED = WM_APP + 0x52;
+// How long the end of the window waits for a screenshot still being written (a 3840 x 2160 PNG
+// takes a few seconds on a slow machine), and for a cache clear (cut short harmlessly).
+constexpr DWORD kScreenshotExitWaitMs = 15000;
+constexpr DWORD kCacheClearExitWaitMs = 1000;
 
 // The tray icon record of the current game window; zero until the first game window fills it.
 extern NOTIFYICONDATAW g_trayIconData;
@@ -46,8 +56,17 @@ public:
     TrayMenuState CurrentTrayMenuState();
     // The menu's commands.
     void ToggleMute();
+    // The menu's "截图": the shot once nothing of the menu is left on the screen.
+    void ScreenshotFromMenu();
+    // Takes the page area now; the file is written on a worker thread, the balloon comes after.
     void SaveScreenshot();
+    // Clears the cache on a worker thread; the reload and the balloon come after.
     void ClearCacheAndReload();
+    // A cache clear or a screenshot's file is under way on a worker thread.
+    bool CacheClearRunning() const noexcept { return static_cast<bool>(m_clear); }
+    bool ScreenshotsPending() const noexcept { return !m_shots.empty(); }
+    // Waits (bounded) for the worker threads: shots written, a clear cut short. True when done.
+    bool FinishBackgroundWork(DWORD shotMs, DWORD clearMs) noexcept;
 
     // The last balloon the tray icon was asked to show, and whether the shell took it.
     std::wstring m_strLastBalloon;
@@ -84,6 +103,10 @@ protected:
     void OnDestroy();
     void OnClose();
     void OnTaskbarCreated();
+    void OnScreenshotWritten(WPARAM ticket);
+    void OnCacheCleared(WPARAM ticket);
+    // The end of the Windows session: the sound given back as at the end of the run.
+    void OnEndSession(bool ending);
 
     // The page zoom sent to the browser (OLECMDID_OPTICAL_ZOOM, never stored for the player's
     // other browser windows); false, and traced, when the browser refuses it.
@@ -109,4 +132,13 @@ private:
     PageZoom m_zoom;
     // The tray menu is open (its loop runs inside ShowTrayMenu).
     bool m_bTrayMenuOpen = false;
+
+    // Jobs given to the worker threads, each with its ticket; a result whose ticket is not here
+    // (meant for another window, or already taken) is dropped.
+    struct PendingShot;
+    struct PendingClear;
+    std::vector<std::shared_ptr<PendingShot>> m_shots;
+    std::shared_ptr<PendingClear> m_clear;
+    WorkerQueue m_shotWork;
+    WorkerQueue m_cacheWork;
 };

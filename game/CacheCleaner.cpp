@@ -92,13 +92,12 @@ bool IsHostOrSubdomain(std::wstring_view host, std::wstring_view gameHost) noexc
            host[host.size() - gameHost.size() - 1] == L'.';
 }
 
-CacheClearResult ClearGameCache(const std::wstring& gameUrl, DWORD budgetMs) {
+CacheClearResult WalkGameCache(const std::wstring& gameUrl, DWORD budgetMs) {
     CacheClearResult result;
-    const std::wstring gameHost = HttpHostOf(gameUrl);
-    if (gameHost.empty()) {
-        fw::Trace(L"cache not cleared: the game address has no host: ", fw::Quoted(gameUrl));
-        return result;
-    }
+    result.budgetMs = budgetMs;
+    result.host = HttpHostOf(gameUrl);
+    const std::wstring& gameHost = result.host;
+    if (gameHost.empty()) return result;
     const ULONGLONG deadline = ::GetTickCount64() + budgetMs;
 
     // Each game entry is deleted as the walk meets it, the way Microsoft's own cache-clearing
@@ -133,17 +132,31 @@ CacheClearResult ClearGameCache(const std::wstring& gameUrl, DWORD budgetMs) {
         }
     }
     find.reset();
+    if (error != ERROR_SUCCESS && error != ERROR_NO_MORE_ITEMS) result.walkError = error;
+    return result;
+}
 
+void TraceCacheClear(const std::wstring& gameUrl, const CacheClearResult& result) {
+    const std::wstring& gameHost = result.host;
+    if (gameHost.empty()) {
+        fw::Trace(L"cache not cleared: the game address has no host: ", fw::Quoted(gameUrl));
+        return;
+    }
     const std::wstring counts = std::to_wstring(result.deleted) + L" entries deleted, " +
                                 std::to_wstring(result.failed) + L" not deletable";
     if (result.timedOut) {
-        fw::Trace(L"cache of ", fw::Quoted(gameHost), L" partly cleared: gave up after ", std::to_wstring(budgetMs),
-                  L" ms; ", counts);
-    } else if (error != ERROR_SUCCESS && error != ERROR_NO_MORE_ITEMS) {
+        fw::Trace(L"cache of ", fw::Quoted(gameHost), L" partly cleared: gave up after ",
+                  std::to_wstring(result.budgetMs), L" ms; ", counts);
+    } else if (result.walkError) {
         fw::Trace(L"cache of ", fw::Quoted(gameHost), L" partly cleared: the cache walk failed (error ",
-                  std::to_wstring(error), L"); ", counts);
+                  std::to_wstring(result.walkError), L"); ", counts);
     } else {
         fw::Trace(L"cache of ", fw::Quoted(gameHost), L" cleared: ", counts);
     }
+}
+
+CacheClearResult ClearGameCache(const std::wstring& gameUrl, DWORD budgetMs) {
+    CacheClearResult result = WalkGameCache(gameUrl, budgetMs);
+    TraceCacheClear(gameUrl, result);
     return result;
 }

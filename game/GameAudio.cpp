@@ -91,6 +91,10 @@ bool GameAudio::Available() {
     return true;
 }
 
+bool GameAudio::PlayerMuted() {
+    return m_hidden ? m_mutedBeforeHiding : SessionMuted();
+}
+
 bool GameAudio::SetPlayerMuted(bool muted) {
     const wchar_t* action = muted ? L"mute" : L"unmute";
     std::wstring why;
@@ -98,13 +102,20 @@ bool GameAudio::SetPlayerMuted(bool muted) {
         fw::Trace(action, L" failed: ", why);
         return false;
     }
-    const HRESULT hr = ApplyMute(muted || m_hidden);
-    if (FAILED(hr)) {
-        fw::Trace(action, L" failed: ", Hex(hr), L"; the session is let go");
-        fw::Ignore(Release());
-        return false;
+    if (m_hidden) {
+        // Silent until shown: showing gives the new choice.
+        m_mutedBeforeHiding = muted;
+    } else {
+        const HRESULT hr = ApplyMute(muted);
+        if (FAILED(hr)) {
+            fw::Trace(action, L" failed: ", Hex(hr), L"; the session is let go");
+            bool outside = false;
+            fw::Ignore(Release(outside));
+            return false;
+        }
     }
     m_playerMuted = muted;
+    m_driven = true;
     fw::Trace(L"sound ", MutedWord(muted), m_hidden ? L" (silent while the game window is hidden)" : L"");
     return true;
 }
@@ -112,22 +123,41 @@ bool GameAudio::SetPlayerMuted(bool muted) {
 void GameAudio::SetHidden(bool hidden) {
     if (hidden == m_hidden) return;
     m_hidden = hidden;
-    const bool muted = m_playerMuted || m_hidden;
     const wchar_t* action = hidden ? L"silence while hidden" : L"sound on show";
     std::wstring why;
     if (!m_session && !Acquire(why)) {
         fw::Trace(action, L" failed: ", why);
         return;
     }
-    const HRESULT hr = ApplyMute(muted);
+    HRESULT hr = S_OK;
+    bool outside = false;
+    if (hidden) {
+        // What showing gives back: the session's own state now, whoever set it.
+        BOOL before = FALSE;
+        hr = m_session->GetMute(&before);
+        if (SUCCEEDED(hr)) {
+            m_mutedBeforeHiding = before != FALSE;
+            hr = ApplyMute(true);
+        }
+    } else {
+        hr = PutBack(m_mutedBeforeHiding, outside);
+    }
     if (FAILED(hr)) {
         fw::Trace(action, L" failed: ", Hex(hr), L"; the session is let go");
-        fw::Ignore(Release());
+        fw::Ignore(Release(outside));
         return;
     }
-    fw::Trace(hidden ? L"sound silenced while the game window is hidden"
-                     : (muted ? L"game window shown: sound stays muted (the player's choice)"
-                              : L"game window shown: sound restored"));
+    if (hidden) {
+        fw::Trace(L"sound silenced while the game window is hidden (", MutedWord(m_mutedBeforeHiding), L" before)");
+    } else if (outside) {
+        fw::Trace(L"game window shown: the session was ", MutedWord(SessionMuted()),
+                  L" from outside while hidden: left as it is");
+    } else if (hr == S_FALSE) {
+        fw::Trace(L"game window shown: the session holds nothing of ours: left as it is");
+    } else {
+        fw::Trace(m_mutedBeforeHiding ? L"game window shown: sound stays muted (as before hiding)"
+                                      : L"game window shown: sound restored");
+    }
 }
 
 bool GameAudio::SessionMuted() {
@@ -136,15 +166,18 @@ bool GameAudio::SessionMuted() {
 }
 
 void GameAudio::DefaultDeviceChanged() {
-    const HRESULT restored = Release();
+    bool outside = false;
+    const HRESULT restored = Release(outside);
     const std::wstring oldSession =
-        FAILED(restored) ? L"; the old session's mute not put back (" + Hex(restored) + L")" : std::wstring();
+        FAILED(restored) ? L"; the old session's mute not put back (" + Hex(restored) + L")"
+                         : (outside ? std::wstring(L"; the old session was changed from outside: left as it is")
+                                    : std::wstring());
     std::wstring why;
     if (!Acquire(why)) {
         fw::Trace(L"default audio device changed: sound unavailable: ", why, oldSession);
         return;
     }
-    const bool muted = m_playerMuted || m_hidden;
+    const bool muted = m_hidden || m_playerMuted;
     const HRESULT hr = FollowState();
     if (FAILED(hr)) {
         fw::Trace(L"default audio device changed: sound unavailable: the new session not ", MutedWord(muted), L" (",
@@ -159,9 +192,13 @@ void GameAudio::DefaultDeviceChanged() {
 
 void GameAudio::Shutdown() {
     if (!m_enumerator && !m_session && !m_window) return;
+    // The hidden silence ends with the run, as it ends when the window shows again.
+    if (m_hidden) SetHidden(false);
     const bool found = m_foundMuted;
     const bool held = static_cast<bool>(m_session);
-    const HRESULT restored = Release();
+    const bool heldMuted = SessionMuted();
+    bool outside = false;
+    const HRESULT restored = Release(outside);
     if (m_notifier) {
         m_notifier->Detach();
         if (m_enumerator) fw::Ignore(m_enumerator->UnregisterEndpointNotificationCallback(m_notifier.get()));
@@ -169,9 +206,15 @@ void GameAudio::Shutdown() {
     }
     m_window.reset();
     m_enumerator = nullptr;
+    // Nothing of this run is carried into another (a test's, in one process).
+    m_playerMuted = false;
+    m_driven = false;
     if (!held) fw::Trace(L"sound released (no session was held)");
     else if (FAILED(restored)) fw::Trace(L"sound released; the session's mute not put back: ", Hex(restored));
-    else fw::Trace(L"sound released; the session left ", MutedWord(found), L" as found");
+    else if (outside) fw::Trace(L"sound released; the session was ", MutedWord(heldMuted),
+                                L" from outside: left as it is");
+    else fw::Trace(L"sound released; the session left ", MutedWord(restored == S_OK ? found : heldMuted),
+                   restored == S_OK ? L" as found" : L" (nothing of ours in it)");
 }
 
 bool GameAudio::Acquire(std::wstring& why) {
@@ -249,12 +292,18 @@ void GameAudio::Watch() {
 }
 
 HRESULT GameAudio::FollowState() {
-    const bool muted = m_playerMuted || m_hidden;
-    // Until the program has muted something, a new session keeps what it was found with (a mute
+    if (!m_session) return S_FALSE;
+    // Hidden: silent, and showing gives back the player's choice of this run or else what this
+    // session was found with.
+    if (m_hidden && !m_driven) m_mutedBeforeHiding = m_foundMuted;
+    // Until the player has chosen in this run, a new session keeps what it was found with (a mute
     // set in the system's volume mixer stays).
-    if (!m_session || (!muted && !m_driven)) return S_FALSE;
-    const HRESULT hr = ApplyMute(muted);
-    if (FAILED(hr)) fw::Ignore(Release());
+    if (!m_hidden && !m_driven) return S_FALSE;
+    const HRESULT hr = ApplyMute(m_hidden || m_playerMuted);
+    if (FAILED(hr)) {
+        bool outside = false;
+        fw::Ignore(Release(outside));
+    }
     return hr;
 }
 
@@ -262,14 +311,28 @@ HRESULT GameAudio::ApplyMute(bool muted) {
     const HRESULT hr = m_session->SetMute(muted ? TRUE : FALSE, nullptr);
     if (SUCCEEDED(hr)) {
         m_changed = true;
-        m_driven = true;
+        m_lastWritten = muted;
     }
     return hr;
 }
 
-HRESULT GameAudio::Release() {
+HRESULT GameAudio::PutBack(bool muted, bool& outside) {
+    outside = false;
+    if (!m_session || !m_changed) return S_FALSE;
+    BOOL now = FALSE;
+    const HRESULT hr = m_session->GetMute(&now);
+    if (FAILED(hr)) return hr;
+    if ((now != FALSE) != m_lastWritten) {
+        outside = true;
+        return S_FALSE;
+    }
+    return ApplyMute(muted);
+}
+
+HRESULT GameAudio::Release(bool& outside) {
+    outside = false;
     HRESULT hr = S_FALSE;
-    if (m_session && m_changed) hr = m_session->SetMute(m_foundMuted ? TRUE : FALSE, nullptr);
+    if (m_session && m_changed) hr = PutBack(m_foundMuted, outside);
     m_session = nullptr;
     m_manager = nullptr;
     m_changed = false;

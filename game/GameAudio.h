@@ -1,7 +1,11 @@
 #pragma once
 // The game's sound switch: mutes this process's default audio session (Core Audio, Windows 7
 // on), for the player's own choice and while the game window is hidden to the tray. Only this
-// program's sound is touched, nothing is written, and the session is left as it was found.
+// program's sound is touched and nothing is written. The player's own setting wins: Windows keeps
+// a session's mute across runs and the player sets it in the volume mixer, so whatever this
+// program puts back (at the end of the run, on a device change, when the window shows again) it
+// puts back only while the session still holds what this program last wrote there; a session
+// changed from outside meanwhile is left alone, and the trace says so.
 // User-interface thread only; COM is already initialised there.
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
@@ -33,12 +37,15 @@ public:
 
     // A default render device and its default session are held; tries to take them if not.
     bool Available();
-    // The player's choice; false until the player mutes.
-    bool PlayerMuted() const noexcept { return m_playerMuted; }
-    // Applies the player's choice (muted whenever the window is hidden too); false on failure,
-    // which leaves the choice as it was.
+    // The player's choice as the session holds it, read afresh (GetMute through the interface
+    // held: Wine makes a new session object at every request); while hidden, what showing the
+    // window gives back. False when no session is held.
+    bool PlayerMuted();
+    // Applies the player's choice (while hidden: what showing the window gives back); false on
+    // failure, which leaves the choice as it was.
     bool SetPlayerMuted(bool muted);
-    // The game window hidden to the tray: silent while hidden, the player's choice when shown.
+    // The game window hidden to the tray: silent while hidden. Hiding remembers what the session
+    // held; showing writes that back, only while the session still holds the silence written here.
     void SetHidden(bool hidden);
     bool Hidden() const noexcept { return m_hidden; }
     // The mute state read back through the session interface held; false when none is held.
@@ -46,8 +53,9 @@ public:
     // The default device has changed: the old session is left as it was found, the new
     // device's session is taken and given the current state.
     void DefaultDeviceChanged();
-    // End of the run: the session left as it was found, the device watch ended, all released.
-    // Does nothing when no sound work was ever done.
+    // End of the run (and the end of the Windows session): the hidden silence ended, the session
+    // left as it was found, the device watch ended, all released. Does nothing when no sound work
+    // was ever done.
     void Shutdown();
 
     // The window the device watch posts WM_GAMEAUDIO_DEVICE_CHANGED to (null until watching).
@@ -66,8 +74,12 @@ private:
     // S_FALSE left as found; a failure lets the session go.
     HRESULT FollowState();
     HRESULT ApplyMute(bool muted);
-    // Lets the session go, first putting back the mute it had when it was taken.
-    HRESULT Release();
+    // Writes muted only while the session still holds the value this program last wrote: S_OK
+    // written, S_FALSE left alone (changed from outside; in `outside` what it holds), else the
+    // failure.
+    HRESULT PutBack(bool muted, bool& outside);
+    // Lets the session go, first putting back the mute it had when it was taken (PutBack).
+    HRESULT Release(bool& outside);
     static LRESULT CALLBACK WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
     EnumeratorSource m_source;
@@ -78,7 +90,9 @@ private:
     fw::ComPtr<ISimpleAudioVolume> m_session;
     bool m_foundMuted = false; // the held session's mute when it was taken
     bool m_changed = false;    // the held session's mute was set by us
-    bool m_driven = false;     // a mute was set in this run: new sessions follow the state
-    bool m_playerMuted = false;
+    bool m_lastWritten = false; // what we last wrote to the held session (while m_changed)
+    bool m_driven = false;     // the player chose in this run: new sessions follow the choice
+    bool m_playerMuted = false; // the player's last choice in this run (for a new device's session)
     bool m_hidden = false;
+    bool m_mutedBeforeHiding = false; // what the session held when hiding silenced it
 };

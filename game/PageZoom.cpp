@@ -33,7 +33,28 @@ PageZoom::Action PageZoom::FromMessage(const MSG& msg, bool ctrlDown, bool altDo
     }
 }
 
-bool PageZoom::Apply(Action action) noexcept {
+namespace {
+
+int Scaled(int playerPercent, UINT dpi) noexcept {
+    if (dpi < 96) dpi = 96;
+    return static_cast<int>((static_cast<long long>(playerPercent) * dpi + 48) / 96);
+}
+
+} // namespace
+
+int PageZoom::MaxPercent(UINT dpi) noexcept {
+    int most = kMaxPercent;
+    while (most > 100 && Scaled(most, dpi) > kEngineMaxPercent) most -= kStepPercent;
+    return most;
+}
+
+int PageZoom::MinPercent(UINT dpi) noexcept {
+    int least = kMinPercent;
+    while (least < 100 && Scaled(least, dpi) < kEngineMinPercent) least += kStepPercent;
+    return least;
+}
+
+bool PageZoom::Apply(Action action, UINT dpi) noexcept {
     int next = m_playerPercent;
     switch (action) {
     case Action::In:
@@ -49,14 +70,19 @@ bool PageZoom::Apply(Action action) noexcept {
     case Action::Pending:
         return false;
     }
-    if (next < kMinPercent) next = kMinPercent;
-    if (next > kMaxPercent) next = kMaxPercent;
+    const int least = MinPercent(dpi);
+    const int most = MaxPercent(dpi);
+    if (next < least) next = least;
+    if (next > most) next = most;
     if (next == m_playerPercent) return false;
     m_playerPercent = next;
     return true;
 }
 
 int PageZoom::EnginePercent(UINT dpi) const noexcept {
-    if (dpi < 96) dpi = 96;
-    return static_cast<int>((static_cast<long long>(m_playerPercent) * dpi + 48) / 96);
+    const int percent = Scaled(m_playerPercent, dpi);
+    // 100 % itself may lie beyond the engine's range at an extreme DPI: never send what it refuses.
+    if (percent < kEngineMinPercent) return kEngineMinPercent;
+    if (percent > kEngineMaxPercent) return kEngineMaxPercent;
+    return percent;
 }

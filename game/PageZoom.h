@@ -21,13 +21,25 @@ public:
     // of Ctrl when the message was queued (GetKeyState).
     Action FromMessage(const MSG& msg, bool ctrlDown, bool altDown) noexcept;
 
-    // Applies an action; true when the player's zoom changed.
-    bool Apply(Action action) noexcept;
+    // What the engine takes (OLECMDID_OPTICAL_ZOOM).
+    static constexpr int kEngineMinPercent = 10;
+    static constexpr int kEngineMaxPercent = 1000;
+
+    // Applies an action at the system's dpi; true when the player's zoom changed. The steps stay
+    // within what the engine can be given at that DPI (at 336 DPI, 280 % at most), so that every
+    // step, the next Ctrl + '-' from the top included, changes what the page shows.
+    bool Apply(Action action, UINT dpi = 96) noexcept;
 
     int PlayerPercent() const noexcept { return m_playerPercent; }
 
+    // The player's zoom bounds at dpi: whole steps from 100 %, within kMinPercent..kMaxPercent,
+    // whose engine value lies within kEngineMinPercent..kEngineMaxPercent.
+    static int MaxPercent(UINT dpi) noexcept;
+    static int MinPercent(UINT dpi) noexcept;
+
     // The value the engine is given: the player's zoom times the DPI's own (dpi / 96), rounded to
-    // the nearest percent. With DOCHOSTUIFLAG_DPI_AWARE the engine takes it as the page's exact scale.
+    // the nearest percent, never outside what the engine takes. With DOCHOSTUIFLAG_DPI_AWARE the
+    // engine takes it as the page's exact scale.
     int EnginePercent(UINT dpi) const noexcept;
 
 private:

@@ -23,15 +23,7 @@ constexpr wchar_t kTitleFailed[] = L"截图失败";
 // How many names one second may take before the shot gives up ("-2" ... "-999").
 constexpr unsigned kMaxNameSuffix = 999;
 
-// Why the file is missing: words for the balloon, words and the platform's code for the trace.
-struct FileOutcome {
-    bool saved = false;
-    std::wstring path;
-    ULONGLONG bytes = 0;
-    const wchar_t* balloon = L"";
-    const wchar_t* trace = L"";
-    DWORD error = 0;
-};
+using FileOutcome = screenshot::Written;
 
 FileOutcome Failed(const wchar_t* balloon, const wchar_t* trace, DWORD error) {
     FileOutcome out;
@@ -360,17 +352,15 @@ Image Capture(HDC src, const RECT& rect) noexcept {
     return image;
 }
 
-ScreenshotResult Deliver(const Image& image, HWND clipboardOwner, const std::wstring& folder,
-                         const SYSTEMTIME& when) noexcept {
+namespace {
+
+ScreenshotResult AnnounceImage(const Image& image, bool copied, DWORD clipboardError, const std::wstring& folder,
+                               const Written& file) noexcept {
     ScreenshotResult result;
     try {
-        const FileOutcome file = WritePng(image, folder, when);
-        const DWORD fileError = file.error;
-        result.copied = CopyToClipboard(image, clipboardOwner);
-        const DWORD clipboardError = result.copied ? 0 : ::GetLastError();
+        result.copied = copied;
         result.saved = file.saved;
         result.path = file.path;
-
         std::wstring clipboardTrace = result.copied ? L"copied to the clipboard"
                                                     : L"not copied to the clipboard (error " +
                                                           std::to_wstring(clipboardError) + L")";
@@ -385,7 +375,7 @@ ScreenshotResult Deliver(const Image& image, HWND clipboardOwner, const std::wst
             result.balloonText = file.balloon;
             result.balloonText += result.copied ? L"；图片已复制到剪贴板" : L"；也未能复制到剪贴板";
             fw::Trace(L"screenshot ", SizeText(image.width, image.height), L": not saved in ", fw::Quoted(folder),
-                      L": ", file.trace, L" (error ", std::to_wstring(fileError), L"); ", clipboardTrace);
+                      L": ", file.trace, L" (error ", std::to_wstring(file.error), L"); ", clipboardTrace);
         }
     } catch (...) {
         // Out of memory while putting texts together: what was done stays done, said or not.
@@ -393,49 +383,93 @@ ScreenshotResult Deliver(const Image& image, HWND clipboardOwner, const std::wst
     return result;
 }
 
-} // namespace screenshot
-
-namespace {
-
-ScreenshotResult Take(HWND area, HWND clipboardOwner, const std::wstring& folder) {
-    if (!::IsWindow(area)) return Refused(L"没有可截取的游戏画面", L"no page window");
-    const HWND root = ::GetAncestor(area, GA_ROOT);
-    if (!::IsWindowVisible(area) || ::IsIconic(root ? root : area))
-        return Refused(L"游戏窗口未显示，无法截图", L"the game window is hidden or minimised");
-    RECT client{};
-    if (!::GetClientRect(area, &client) || ::IsRectEmpty(&client))
-        return Refused(L"游戏窗口未显示，无法截图", L"the page area is empty");
-    // Client coordinates to screen coordinates; the process is DPI-aware, so these are device
-    // pixels.
-    ::SetLastError(0);
-    if (::MapWindowPoints(area, nullptr, reinterpret_cast<POINT*>(&client), 2) == 0 && ::GetLastError() != 0)
-        return Refused(L"无法读取屏幕画面", L"the page area has no place on the screen");
-
-    SYSTEMTIME when;
-    ::GetLocalTime(&when);
-    screenshot::Image image;
-    {
-        fw::WindowDc screen(nullptr);
-        if (screen.get()) image = screenshot::Capture(screen.get(), client);
+Written WriteImage(const Image& image, const SYSTEMTIME& when, const std::wstring& folder) noexcept {
+    try {
+        return WritePng(image, folder, when);
+    } catch (...) {
+        // Out of memory for a name: the temporary file, if any, went with the unwinding.
+        return Failed(L"无法写入截图文件", L"no memory for the file", ERROR_NOT_ENOUGH_MEMORY);
     }
-    if (!image) return Refused(L"无法读取屏幕画面", L"the screen cannot be read");
-    return screenshot::Deliver(image, clipboardOwner, folder, when);
 }
 
 } // namespace
 
-ScreenshotResult TakeScreenshot(HWND area, HWND clipboardOwner, const std::wstring& folder) noexcept {
+ScreenshotResult Deliver(const Image& image, HWND clipboardOwner, const std::wstring& folder,
+                         const SYSTEMTIME& when) noexcept {
+    const bool copied = CopyToClipboard(image, clipboardOwner);
+    const DWORD clipboardError = copied ? 0 : ::GetLastError();
+    return AnnounceImage(image, copied, clipboardError, folder, WriteImage(image, when, folder));
+}
+
+Written Write(const Shot& shot, const std::wstring& folder) noexcept {
+    if (!shot.image) return Failed(L"", L"nothing was taken", 0);
+    return WriteImage(shot.image, shot.when, folder);
+}
+
+ScreenshotResult Announce(const Shot& shot, const std::wstring& folder, const Written& file) noexcept {
+    if (!shot.image) return shot.refused;
+    return AnnounceImage(shot.image, shot.copied, shot.clipboardError, folder, file);
+}
+
+ScreenshotResult Save(const Shot& shot, const std::wstring& folder) noexcept {
+    return Announce(shot, folder, Write(shot, folder));
+}
+
+Shot Take(HWND area, HWND clipboardOwner) noexcept {
+    Shot shot;
     try {
-        return Take(area, clipboardOwner, folder);
+        if (!::IsWindow(area)) {
+            shot.refused = Refused(L"没有可截取的游戏画面", L"no page window");
+            return shot;
+        }
+        const HWND root = ::GetAncestor(area, GA_ROOT);
+        if (!::IsWindowVisible(area) || ::IsIconic(root ? root : area)) {
+            shot.refused = Refused(L"游戏窗口未显示，无法截图", L"the game window is hidden or minimised");
+            return shot;
+        }
+        RECT client{};
+        if (!::GetClientRect(area, &client) || ::IsRectEmpty(&client)) {
+            shot.refused = Refused(L"游戏窗口未显示，无法截图", L"the page area is empty");
+            return shot;
+        }
+        // Client coordinates to screen coordinates; the process is DPI-aware, so these are device
+        // pixels.
+        ::SetLastError(0);
+        if (::MapWindowPoints(area, nullptr, reinterpret_cast<POINT*>(&client), 2) == 0 && ::GetLastError() != 0) {
+            shot.refused = Refused(L"无法读取屏幕画面", L"the page area has no place on the screen");
+            return shot;
+        }
+        ::GetLocalTime(&shot.when);
+        {
+            fw::WindowDc screen(nullptr);
+            if (screen.get()) shot.image = Capture(screen.get(), client);
+        }
+        if (!shot.image) {
+            shot.refused = Refused(L"无法读取屏幕画面", L"the screen cannot be read");
+            return shot;
+        }
+        shot.copied = CopyToClipboard(shot.image, clipboardOwner);
+        shot.clipboardError = shot.copied ? 0 : ::GetLastError();
     } catch (...) {
-        return {}; // out of memory before anything was written
+        // Out of memory for a refusal's texts: nothing was taken.
+        shot.image = Image{};
     }
+    return shot;
+}
+
+} // namespace screenshot
+
+ScreenshotResult TakeScreenshot(HWND area, HWND clipboardOwner, const std::wstring& folder) noexcept {
+    const screenshot::Shot shot = screenshot::Take(area, clipboardOwner);
+    return screenshot::Save(shot, folder);
 }
 
 std::wstring ScreenshotFolder() noexcept {
     try {
         wchar_t* raw = nullptr;
-    const HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_Pictures, 0, nullptr, &raw);
+        // KF_FLAG_CREATE: a Pictures folder the player deleted is made again (at its usual place, or
+        // wherever the player moved it).
+        const HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_Pictures, KF_FLAG_CREATE, nullptr, &raw);
         std::unique_ptr<wchar_t, CoTaskMemDeleter> pictures(raw);
         if (FAILED(hr) || !pictures || !*pictures) {
             fw::Trace(L"screenshot folder: the system has no Pictures folder");

@@ -21,21 +21,21 @@ struct ScreenshotResult {
 // PNG into folder (created when missing) as Orvane-YYYYMMDD-HHMMSS.png in local time (-2, -3, ...
 // when taken), under a temporary name first, then renamed, so no half-written file is ever left.
 // A hidden or minimised window, or an empty rectangle, is refused: nothing is written.
-// Traces one line with the result. GDI+ must be started.
+// Traces one line with the result. GDI+ must be started. All on the calling thread: the game
+// window runs the two halves below instead, the file on a worker thread.
 ScreenshotResult TakeScreenshot(HWND area, HWND clipboardOwner, const std::wstring& folder) noexcept;
 
-// The player's folder: FOLDERID_Pictures + "\Orvane"; empty when the system has no such folder.
+// The player's folder: FOLDERID_Pictures + "\Orvane", with Pictures made again when the player
+// deleted it; empty when the system has no such folder.
 std::wstring ScreenshotFolder() noexcept;
 
-// The two halves of TakeScreenshot, for callers that capture from elsewhere (the benchmark) or
-// need a fixed time (tests).
 namespace screenshot {
 
-// A bottom-up 24-bit DIB section: the layout CF_DIB readers handle best, and what GDI+ encodes
-// without a conversion pass.
+// A top-down 24-bit DIB section (the top row first): GDI+ reads it in place with a positive
+// stride. The clipboard copy turns it bottom-up, the layout CF_DIB readers handle best.
 struct Image {
     fw::UniqueBitmap dib;
-    const BYTE* bits = nullptr; // the bottom row first
+    const BYTE* bits = nullptr; // the top row first
     int width = 0;
     int height = 0;
     int stride = 0; // bytes per row, a multiple of 4
@@ -45,8 +45,42 @@ struct Image {
 // Copies rect (in src's coordinates) of src; an empty image when rect is empty or GDI fails.
 Image Capture(HDC src, const RECT& rect) noexcept;
 
-// Puts image on the clipboard and writes it into folder under the name `when` gives. Traces the
-// result.
+// The half that must happen at once, on the window's thread: the picture of the page area as the
+// screen shows it now, its local time, and the clipboard copy. When the shot is refused (hidden,
+// minimised, nothing on screen) the image is empty and `refused` carries the balloon; the refusal
+// is traced.
+struct Shot {
+    Image image;
+    SYSTEMTIME when{};
+    bool copied = false;
+    DWORD clipboardError = 0;
+    ScreenshotResult refused;
+};
+Shot Take(HWND area, HWND clipboardOwner) noexcept;
+
+// What became of the file, and why it is missing: words for the balloon, words and the
+// platform's code for the trace.
+struct Written {
+    bool saved = false;
+    std::wstring path;
+    ULONGLONG bytes = 0;
+    const wchar_t* balloon = L"";
+    const wchar_t* trace = L"";
+    DWORD error = 0;
+};
+
+// The half that may run on any thread: writes the file of a taken shot into folder. Never leaves
+// a temporary file behind, whatever fails; traces nothing.
+Written Write(const Shot& shot, const std::wstring& folder) noexcept;
+
+// Back on the window's thread: the balloon texts for a shot and its file, and the trace line.
+ScreenshotResult Announce(const Shot& shot, const std::wstring& folder, const Written& file) noexcept;
+
+// Write, then Announce.
+ScreenshotResult Save(const Shot& shot, const std::wstring& folder) noexcept;
+
+// Puts image on the clipboard and writes it into folder under the name `when` gives, on the
+// calling thread. Traces the result.
 ScreenshotResult Deliver(const Image& image, HWND clipboardOwner, const std::wstring& folder,
                          const SYSTEMTIME& when) noexcept;
 

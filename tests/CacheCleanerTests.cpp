@@ -48,7 +48,61 @@ std::wstring CookieOf(const wchar_t* url) {
     return ::InternetGetCookieW(url, nullptr, data, &size) ? std::wstring(data) : std::wstring();
 }
 
+// Every entry of the cache and every lasting cookie deleted: the test starts from an empty store
+// whatever an earlier run on the same prefix left. What could not be deleted, one line each.
+std::wstring EmptyCacheAndCookies() {
+    for (const wchar_t* pattern : {static_cast<const wchar_t*>(nullptr), L"cookie:", L"visited:"}) {
+        std::vector<ULONGLONG> buffer(4096);
+        for (int pass = 0; pass < 3; ++pass) {
+            DWORD size = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
+            auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+            HANDLE find = ::FindFirstUrlCacheEntryW(pattern, entry, &size);
+            if (!find) break;
+            std::vector<std::wstring> urls;
+            do {
+                if (entry->lpszSourceUrlName) urls.emplace_back(entry->lpszSourceUrlName);
+                size = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
+            } while (::FindNextUrlCacheEntryW(find, entry, &size));
+            ::FindCloseUrlCache(find);
+            for (const std::wstring& url : urls) ::DeleteUrlCacheEntryW(url.c_str());
+            if (urls.empty()) break;
+        }
+    }
+    // Cookies the process already holds in memory (read by an earlier test) go by expiring them.
+    for (const wchar_t* url : {L"http://game.example/", L"http://cdn.game.example/"}) {
+        wchar_t data[2048] = {};
+        DWORD dataSize = static_cast<DWORD>(std::size(data));
+        if (!::InternetGetCookieW(url, nullptr, data, &dataSize)) continue;
+        std::wstring cookies = data;
+        for (size_t start = 0; start < cookies.size();) {
+            size_t end = cookies.find(L';', start);
+            if (end == std::wstring::npos) end = cookies.size();
+            std::wstring pair = cookies.substr(start, end - start);
+            while (!pair.empty() && pair.front() == L' ') pair.erase(0, 1);
+            const std::wstring name = pair.substr(0, pair.find(L'='));
+            if (!name.empty()) ::InternetSetCookieW(url, name.c_str(), L"x; expires=Thu, 01-Jan-1970 00:00:01 GMT");
+            start = end + 1;
+        }
+    }
+    std::vector<ULONGLONG> buffer(4096);
+    auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
+    std::wstring left;
+    HANDLE find = ::FindFirstUrlCacheEntryW(nullptr, entry, &size);
+    if (find) {
+        do {
+            if (entry->lpszSourceUrlName) left += std::wstring(entry->lpszSourceUrlName) + L"\n";
+            size = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
+        } while (::FindNextUrlCacheEntryW(find, entry, &size));
+        ::FindCloseUrlCache(find);
+    }
+    return left;
+}
+
 TEST(CacheCleaner, DeletesTheGameHostAndItsSubdomainsOnly) {
+    const std::wstring left = EmptyCacheAndCookies();
+    ASSERT_EQ(left.find(L"example"), std::wstring::npos) << "the cache could not be emptied: " << testing::PrintToString(left);
+    ASSERT_EQ(CookieOf(L"http://game.example/"), L"");
     // Hosts as the cache records them: scheme and case as they come, user name, port, a final dot.
     EXPECT_EQ(HttpHostOf(L"HTTPS://User:pw@Game.Example.:8443/a?b#c"), L"game.example");
     EXPECT_EQ(HttpHostOf(L"http://game.example\\evil.test/"), L"game.example");

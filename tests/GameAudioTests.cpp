@@ -241,14 +241,16 @@ TEST(GameAudio, NoDeviceThenDeviceChangesOnAnotherThreadAndFailures) {
     EXPECT_TRUE(a->muted);
     EXPECT_TRUE(audio.Available());
 
-    // Shown: the player's choice (not muted) replaces the mixer's mute from here on.
+    // Shown: the mixer's mute, which the new session was found with, stays.
     audio.SetHidden(false);
+    EXPECT_TRUE(a->muted);
+    EXPECT_TRUE(audio.SetPlayerMuted(false));
     EXPECT_FALSE(a->muted);
     EXPECT_TRUE(audio.SetPlayerMuted(true));
     EXPECT_TRUE(a->muted);
     EXPECT_TRUE(audio.SetPlayerMuted(false));
 
-    // Headphones: the old session is put back as found, the new one follows the player.
+    // Headphones: the old session is put back as found (muted), the new one follows the player.
     b->muted = true;
     enumerator->device = fw::ComPtr<IMMDevice>(b.get());
     NotifyFromAnotherThread(enumerator->client.get(), eRender, eConsole);
@@ -258,10 +260,10 @@ TEST(GameAudio, NoDeviceThenDeviceChangesOnAnotherThreadAndFailures) {
     EXPECT_TRUE(audio.SetPlayerMuted(true));
     EXPECT_TRUE(b->muted);
 
-    // A failing session: the choice stays, the item greys while the failure lasts.
+    // A failing session: the session as it was, the item greys while the failure lasts.
     b->failure = AUDCLNT_E_DEVICE_INVALIDATED;
     EXPECT_FALSE(audio.SetPlayerMuted(false));
-    EXPECT_TRUE(audio.PlayerMuted());
+    EXPECT_TRUE(b->muted);
     EXPECT_FALSE(audio.Available());
     EXPECT_EQ(Traced(L"unmute failed: 0x88890004"), 1u) << AllLines();
     EXPECT_EQ(Traced(L"sound unavailable: the new session not muted (0x88890004)"), 1u) << AllLines();
@@ -272,7 +274,7 @@ TEST(GameAudio, NoDeviceThenDeviceChangesOnAnotherThreadAndFailures) {
     ASSERT_TRUE(::PostMessageW(audio.NotifyWindow(), WM_GAMEAUDIO_DEVICE_CHANGED, 0, 0));
     test::PumpFor(50);
     EXPECT_FALSE(audio.HeldSession());
-    EXPECT_TRUE(audio.PlayerMuted());
+    EXPECT_FALSE(audio.PlayerMuted()) << "nothing held, nothing to show as muted";
     EXPECT_EQ(Traced(L"default audio device changed: sound unavailable: no default audio device"), 1u) << AllLines();
 
     // The end: the watch withdrawn, its window gone, every reference to the devices returned.
@@ -283,6 +285,67 @@ TEST(GameAudio, NoDeviceThenDeviceChangesOnAnotherThreadAndFailures) {
     EXPECT_EQ(a->Refs(), 1u);
     EXPECT_EQ(b->Refs(), 1u);
     EXPECT_EQ(sources, 1);
+}
+
+// The player's own setting in the volume mixer wins over what this program would put back: at
+// the end of the run, on a device change, and when the window shows after F12.
+TEST(GameAudio, TheMixersSettingWinsOverWhatTheProgramWouldPutBack) {
+    AudioTestScope scope;
+    test::Deadline deadline("the mixer's changes on stand-in devices");
+    auto enumerator = fw::ComPtr<FakeEnumerator>::Attach(new FakeEnumerator);
+    auto a = fw::ComPtr<FakeEndpoint>::Attach(new FakeEndpoint(true)); // muted in the mixer before the run
+    auto b = fw::ComPtr<FakeEndpoint>::Attach(new FakeEndpoint(false));
+    enumerator->device = fw::ComPtr<IMMDevice>(a.get());
+    GameAudio audio([&](fw::ComPtr<IMMDeviceEnumerator>& out) {
+        out = fw::ComPtr<IMMDeviceEnumerator>(enumerator.get());
+        return S_OK;
+    });
+
+    // Found muted: traced, and the menu's "静音" reads it from the session.
+    ASSERT_TRUE(audio.Available());
+    EXPECT_EQ(Traced(L"sound session taken on the default audio device (found muted)"), 1u) << AllLines();
+    EXPECT_TRUE(audio.PlayerMuted());
+    a->muted = false; // the mixer
+    EXPECT_FALSE(audio.PlayerMuted()) << "read afresh, not remembered";
+
+    // F12 over a mixer mute: showing gives back the mute, not the program's idea of the sound.
+    a->muted = true;
+    audio.SetHidden(true);
+    EXPECT_TRUE(a->muted);
+    audio.SetHidden(false);
+    EXPECT_TRUE(a->muted);
+    // The mixer unmutes while the window is hidden: showing leaves it unmuted.
+    audio.SetHidden(true);
+    a->muted = false;
+    audio.SetHidden(false);
+    EXPECT_FALSE(a->muted);
+    EXPECT_EQ(Traced(L"game window shown: the session was unmuted from outside while hidden: left as it is"), 1u)
+        << AllLines();
+
+    // The last write here is "unmuted"; the mixer then mutes: a device change leaves the old
+    // session muted instead of putting back what it was found with.
+    audio.SetHidden(true);
+    audio.SetHidden(false);
+    ASSERT_FALSE(a->muted);
+    a->muted = true;
+    enumerator->device = fw::ComPtr<IMMDevice>(b.get());
+    ASSERT_TRUE(::PostMessageW(audio.NotifyWindow(), WM_GAMEAUDIO_DEVICE_CHANGED, 0, 0));
+    EXPECT_TRUE(test::PumpUntil([&] { return b->activations == 1; }));
+    EXPECT_TRUE(a->muted);
+    EXPECT_EQ(Traced(L"default audio device changed: the new session kept as found (unmuted); the old session was "
+                     L"changed from outside: left as it is"),
+              1u)
+        << AllLines();
+
+    // The same at the end of the run: the player's mute, set in the mixer after this program's
+    // last write, stays for this run and the next.
+    audio.SetHidden(true);
+    audio.SetHidden(false);
+    ASSERT_FALSE(b->muted);
+    b->muted = true;
+    audio.Shutdown();
+    EXPECT_TRUE(b->muted);
+    EXPECT_EQ(Traced(L"sound released; the session was muted from outside: left as it is"), 1u) << AllLines();
 }
 
 } // namespace

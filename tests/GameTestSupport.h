@@ -8,9 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace gametest {
@@ -179,6 +185,125 @@ private:
         }
         return ::DefWindowProcW(h, m, w, l);
     }
+};
+
+// How long a window takes to answer, measured from a thread of its own: WM_NULL sent every few
+// milliseconds, the longest wait kept. Work on the window's thread shows up one for one.
+class AnswerTimeProbe {
+public:
+    explicit AnswerTimeProbe(HWND window) : m_window(window) {
+        m_thread = std::thread([this] {
+            LARGE_INTEGER frequency{};
+            ::QueryPerformanceFrequency(&frequency);
+            while (!m_stop.load()) {
+                LARGE_INTEGER start{}, end{};
+                ::QueryPerformanceCounter(&start);
+                DWORD_PTR result = 0;
+                ::SendMessageTimeoutW(m_window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+                ::QueryPerformanceCounter(&end);
+                const double ms = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+                m_longestMs.store(std::max(m_longestMs.load(), ms));
+                ++m_samples;
+                ::Sleep(3);
+            }
+            m_done = true;
+        });
+    }
+    ~AnswerTimeProbe() { Stop(); }
+    AnswerTimeProbe(const AnswerTimeProbe&) = delete;
+    AnswerTimeProbe& operator=(const AnswerTimeProbe&) = delete;
+    // Ends the probe; the longest wait in milliseconds. Called on the window's thread, it answers
+    // the probe's last message while it waits.
+    double Stop() {
+        m_stop = true;
+        while (m_thread.joinable() && !m_done.load()) test::PumpFor(2);
+        if (m_thread.joinable()) m_thread.join();
+        return m_longestMs.load();
+    }
+    int Samples() const { return m_samples.load(); }
+
+private:
+    HWND m_window;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_done{false};
+    std::atomic<double> m_longestMs{0};
+    std::atomic<int> m_samples{0};
+    std::thread m_thread;
+};
+
+// Names in folder (files and folders), without "." and "..".
+inline std::vector<std::wstring> FolderListing(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Deletes the files named prefix* in folder, then the folder if it is then empty. Never recursive:
+// under Wine a folder may be a link into the developer's home.
+inline void RemoveFilesAndFolder(const std::wstring& folder, const std::wstring& prefix) {
+    for (const std::wstring& name : FolderListing(folder)) {
+        if (name.rfind(prefix, 0) == 0) ::DeleteFileW((folder + L"\\" + name).c_str());
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+// The player's Pictures folder moved, for one test, to a new, empty folder of the test's own
+// (whatever the prefix links Pictures to): the screenshots start from nothing and go nowhere else.
+// Moved as the system's folder redirection does it, in the user's "User Shell Folders" key (Wine
+// has no SHSetKnownFolderPath). The folder is made here as a real folder: Wine makes a missing
+// Pictures folder asked for with KF_FLAG_CREATE as a link into $HOME. Put back at the end, and
+// only the files the program writes there removed.
+class PrivatePictures {
+public:
+    PrivatePictures() {
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &m_key) != ERROR_SUCCESS) {
+            m_key = nullptr;
+            return;
+        }
+        DWORD size = sizeof(m_old);
+        m_hadOld = ::RegQueryValueExW(m_key, kValue, nullptr, &m_oldType, reinterpret_cast<BYTE*>(m_old), &size) ==
+                   ERROR_SUCCESS;
+        m_oldSize = size;
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        m_folder = std::wstring(temp) + L"orvane-pictures-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                   std::to_wstring(::GetTickCount());
+        m_ok = ::CreateDirectoryW(m_folder.c_str(), nullptr) &&
+               ::RegSetValueExW(m_key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_folder.c_str()),
+                                static_cast<DWORD>((m_folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    ~PrivatePictures() {
+        if (m_key) {
+            if (m_hadOld) ::RegSetValueExW(m_key, kValue, 0, m_oldType, reinterpret_cast<const BYTE*>(m_old), m_oldSize);
+            else ::RegDeleteValueW(m_key, kValue);
+            ::RegCloseKey(m_key);
+        }
+        RemoveFilesAndFolder(m_folder + L"\\Orvane", L"Orvane-");
+        RemoveFilesAndFolder(m_folder + L"\\Orvane", L"~Orvane-");
+        ::RemoveDirectoryW(m_folder.c_str());
+    }
+    PrivatePictures(const PrivatePictures&) = delete;
+    PrivatePictures& operator=(const PrivatePictures&) = delete;
+    bool ok() const { return m_ok; }
+    const std::wstring& folder() const { return m_folder; }
+
+private:
+    static constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    static constexpr wchar_t kValue[] = L"My Pictures";
+    HKEY m_key = nullptr;
+    wchar_t m_old[MAX_PATH * 2] = {};
+    DWORD m_oldType = REG_EXPAND_SZ, m_oldSize = 0;
+    bool m_hadOld = false;
+    std::wstring m_folder;
+    bool m_ok = false;
 };
 
 // A game window run modally as the main window of a plain application object.

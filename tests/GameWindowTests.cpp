@@ -3,6 +3,7 @@
 #include "GameTestSupport.h"
 #include "TestSupport.h"
 #include "app/CTranslucentApp.h"
+#include "game/GameAudio.h"
 #include "framework/CWinApp.h"
 #include "framework/ComPtr.h"
 #include "framework/COleControlSite.h"
@@ -554,6 +555,9 @@ TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
     std::vector<std::string> trace;
     std::vector<HWND> games;
     std::vector<int> traysInGame, traysInLauncher;
+    // The player's mute in the first game holds in the second; the end of the run gives it back.
+    fw::ComPtr<ISimpleAudioVolume> session;
+    bool mutedInFirst = false, tickedInSecond = false;
     test::Deadline deadline("the first launcher to show");
 
     auto isLauncherUp = [] {
@@ -575,6 +579,13 @@ TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
         EXPECT_EQ(g_trayIconData.hWnd, g->m_hWnd);
         EXPECT_EQ(g_trayIconData.uID, 155u);
         EXPECT_EQ(g->m_strGameUrl, L"http://game.example/" + std::to_wstring(games.size()));
+        if (games.size() == 1) {
+            g->OnTrayCommand(ID_TRAY_MUTE);
+            session = GameAudio::Instance().HeldSession();
+            mutedInFirst = GameAudio::Instance().SessionMuted();
+        } else {
+            tickedInSecond = g->CurrentTrayMenuState().muted && GameAudio::Instance().SessionMuted();
+        }
         deadline.Restart("Yes on game window " + std::to_string(games.size()) + "'s close to bring back a launcher");
         ::PostMessageW(g->m_hWnd, WM_CLOSE, 0, 0);
     };
@@ -612,6 +623,12 @@ TEST(GameCycle, LauncherGameLauncherGameKeepsExactlyOneTrayIcon) {
     EXPECT_EQ(WineTrayIconCount(), 0);
     EXPECT_EQ(app.m_pMainWnd, nullptr);
     EXPECT_TRUE(test::TakeQuitMessage());
+    EXPECT_TRUE(mutedInFirst) << "a default audio device (the test command starts PulseAudio)";
+    EXPECT_TRUE(tickedInSecond) << "the mute holds across the launcher into the second game";
+    BOOL mutedAtEnd = TRUE;
+    ASSERT_TRUE(session && SUCCEEDED(session->GetMute(&mutedAtEnd)));
+    EXPECT_FALSE(mutedAtEnd) << "the application's end leaves the session as it was found";
+    EXPECT_FALSE(GameAudio::Instance().HeldSession());
 }
 
 } // namespace

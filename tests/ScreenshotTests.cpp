@@ -238,6 +238,11 @@ protected:
 };
 
 TEST_F(Screenshot, SavesWhatTheScreenShowsAsPngAndCopiesItToTheClipboard) {
+    // The name is in local time: in UTC the two could not be told apart.
+    TIME_ZONE_INFORMATION zone{};
+    const DWORD kind = ::GetTimeZoneInformation(&zone);
+    ASSERT_NE(zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0), 0)
+        << "runs in a zone with a non-zero bias (the test command sets TZ=Asia/Shanghai)";
     ASSERT_NO_FATAL_FAILURE(ShowOnScreen());
     const RECT page = PageOnScreen();
     const std::vector<uint32_t> screen = ReadScreen(page);
@@ -331,6 +336,19 @@ TEST_F(Screenshot, ShotsOfOneSecondTakeTheNextFreeNameAndNeverOverwrite) {
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "not ours");
     EXPECT_EQ(ReadAll(first.path), ReadAll(fourth.path));
     EXPECT_EQ(Listing(m_folder).size(), 4u) << "no temporary file left";
+
+    // Every name of one second taken: the shot fails once its file is made, and nothing but the
+    // 999 files is left.
+    const std::wstring crowded = m_root + L"\\crowded";
+    ASSERT_TRUE(::CreateDirectoryW(crowded.c_str(), nullptr));
+    const SYSTEMTIME full{2026, 12, 0, 9, 21, 41, 0, 0};
+    for (unsigned n = 1; n <= 999; ++n) ASSERT_NO_FATAL_FAILURE(WriteAll(crowded + L"\\" + screenshot::FileName(full, n), "x"));
+    const ScreenshotResult none = screenshot::Deliver(image, m_top.get(), crowded, full);
+    EXPECT_FALSE(none.saved);
+    EXPECT_EQ(none.balloonText, L"无法写入截图文件；图片已复制到剪贴板");
+    const std::vector<std::wstring> left = Listing(crowded);
+    EXPECT_EQ(left.size(), 999u);
+    EXPECT_TRUE(std::all_of(left.begin(), left.end(), [](const std::wstring& n) { return n.rfind(L"Orvane-", 0) == 0; }));
 }
 
 TEST_F(Screenshot, FailuresSayWhatFailedAndLeaveNothingBehind) {

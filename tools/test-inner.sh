@@ -32,6 +32,9 @@ run_ctest() {
   tally_ctest "$part" "$logs/ctest.log" "$rc"
   return "$rc"
 }
+# A zone with a non-zero bias: screenshot names must be in local time, not UTC (Wine takes the
+# zone from TZ when a process starts).
+export TZ=Asia/Shanghai
 dpi=""
 start_bench=0
 if [ "${1:-}" = "--dpi" ]; then
