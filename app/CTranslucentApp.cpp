@@ -1,6 +1,7 @@
 #include "app/CTranslucentApp.h"
 
 #include "app/MainWindowSwitch.h"
+#include "app/UserAgent.h"
 #include "diag/CDiagnosisDlg.h"
 #include "diag/DiagnoseMode.h"
 #include "framework/OleInit.h"
@@ -42,6 +43,8 @@ BOOL CTranslucentApp::InitInstance() {
         RunMainWindow(*this, diagnosis);
         return FALSE;
     }
+    // Before the first browser: every request the engine makes in this process names the program.
+    (void)SetProcessUserAgent();
     Gdiplus::GdiplusStartupInput input; // version 1, no debug callback, background thread and codecs on
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
     {

@@ -1,11 +1,10 @@
 #include "diag/DiagnosisRun.h"
 
+#include "app/UserAgent.h"
 #include "framework/ModulePath.h"
 #include "framework/Trace.h"
 #include "game/GameAudio.h"
 #include "game/Screenshot.h"
-
-#include <urlmon.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -48,17 +47,6 @@ std::wstring EnvironmentValue(const wchar_t* name) {
 }
 
 } // namespace
-
-std::wstring DiagnosisUserAgent(const std::wstring& version) {
-    std::string agent(1024, '\0');
-    DWORD size = static_cast<DWORD>(agent.size());
-    std::wstring out = L"Mozilla/4.0 (compatible; MSIE 7.0; Windows NT)";
-    if (SUCCEEDED(::ObtainUserAgentString(0, agent.data(), &size))) {
-        agent.resize(strnlen(agent.c_str(), agent.size()));
-        if (!agent.empty()) out.assign(agent.begin(), agent.end()); // the engine's string is ASCII
-    }
-    return out + L" Orvane/" + (version.empty() ? L"0" : version);
-}
 
 DiagnosisSettings CurrentDiagnosisSettings() {
     DiagnosisSettings s;
@@ -136,7 +124,10 @@ void DiagnosisRun::Run(HWND notify, UINT message) {
         probe.url = m_settings.startPage.empty() ? config.startPage : m_settings.startPage;
         probe.limitMs = m_settings.networkLimitMs;
         probe.resolve = m_settings.resolve;
-        probe.userAgent = DiagnosisUserAgent(program.version);
+        // The agent the browsers send (the same function set it at the start): the engine's own
+        // with " Orvane/<version>" after it.
+        const std::string agent = OrvaneUserAgent(program.version);
+        probe.userAgent.assign(agent.begin(), agent.end());
         const NetworkFacts network = CollectNetworkFacts(probe, windows, engine.mshtmlVersion, registry);
         publish([&](DiagnosisFacts& f) { f.network = network; });
         if (SUCCEEDED(com)) ::CoUninitialize();

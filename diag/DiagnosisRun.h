@@ -45,6 +45,3 @@ private:
     DiagnosisFacts m_facts;
     bool m_done = false;
 };
-
-// The user agent the check sends: the engine's own, with " Orvane/<version>" after it.
-std::wstring DiagnosisUserAgent(const std::wstring& version);

@@ -14,8 +14,10 @@ source "$root/tools/wine-env.sh"
 source "$root/tools/test-tally.sh"
 tally_start
 logs="$(mktemp -d "${TMPDIR:-/tmp}/orvane-test-logs.XXXXXX")"
+https_pid=""
 finish() {
   local rc="$1"
+  stop_https_server
   if [ "$tally_owner" = 1 ]; then
     tally_close || rc=1
     rm -f "$ORVANE_TEST_TALLY"
@@ -35,6 +37,46 @@ run_ctest() {
 # A zone with a non-zero bias: screenshot names must be in local time, not UTC (Wine takes the
 # zone from TZ when a process starts).
 export TZ=Asia/Shanghai
+# The diagnosis's https case needs a server whose certificate the check must refuse: a throwaway
+# self-signed one for a name that is not the server's address (127.0.0.1), made in the build
+# folder. ORVANE_TEST_HTTPS_PORT tells the tests (through ctest and Wine) where it listens.
+start_https_server() {
+  local dir="$PWD/https-test" i
+  if ! command -v openssl >/dev/null || ! command -v python3 >/dev/null; then
+    echo "test-inner: *** openssl or python3 is missing: no https test server, the diagnosis's certificate test fails (apt-get install openssl python3) ***" >&2
+    return 1
+  fi
+  mkdir -p "$dir" && rm -f "$dir/port"
+  if ! openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=orvane-test.invalid" \
+      -addext "subjectAltName=DNS:orvane-test.invalid" -keyout "$dir/key.pem" -out "$dir/cert.pem" \
+      >"$dir/openssl.log" 2>&1; then
+    echo "test-inner: *** openssl could not make the test certificate:" >&2
+    cat "$dir/openssl.log" >&2
+    return 1
+  fi
+  python3 "$root/tools/https-test-server.py" "$dir/cert.pem" "$dir/key.pem" "$dir/port" \
+    </dev/null >"$dir/server.log" 2>&1 &
+  https_pid=$!
+  for i in $(seq 100); do
+    [ -s "$dir/port" ] && break
+    kill -0 "$https_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if [ ! -s "$dir/port" ]; then
+    echo "test-inner: *** the https test server did not start:" >&2
+    cat "$dir/server.log" >&2
+    stop_https_server
+    return 1
+  fi
+  ORVANE_TEST_HTTPS_PORT="$(cat "$dir/port")"
+  export ORVANE_TEST_HTTPS_PORT
+}
+stop_https_server() {
+  [ -n "$https_pid" ] || return 0
+  kill "$https_pid" 2>/dev/null
+  wait "$https_pid" 2>/dev/null
+  https_pid=""
+}
 dpi=""
 start_bench=0
 if [ "${1:-}" = "--dpi" ]; then
@@ -50,6 +92,8 @@ wine_env_enter "$root/build/test" "$dpi" || {
   tally_add "Wine prefix${dpi:+ at $dpi DPI}" 0 1 "not made (see above)"
   finish 1
 }
+# wine_env_enter's own exit trap, with the https test server stopped first.
+trap 'stop_https_server; wine_env_down' EXIT
 # The DPI the tests must find (they fail on any other): the high-DPI prefix's, or Wine's own 96.
 export ORVANE_EXPECT_DPI="${dpi:-96}"
 if [ -n "$dpi" ]; then
@@ -69,8 +113,14 @@ if [ -n "$dpi" ]; then
   fi
   finish $rc
 fi
+https_ok=1
+start_https_server || https_ok=0
 run_ctest "tests" -LE dpi "$@"
 rc=$?
+if [ "$https_ok" = 0 ]; then
+  tally_add "https test server" 0 1 "no https test server (openssl or python3; see above)"
+  rc=1
+fi
 # The whole test executable once more in one process, as a developer runs it: no test may pass
 # only because it runs alone (a process-wide cache, a fault or state left by an earlier test).
 # Only for the full run: ctest arguments choose some tests.
