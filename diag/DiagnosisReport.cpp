@@ -255,7 +255,7 @@ std::vector<std::wstring> DiagnosisConclusions(const DiagnosisFacts& f) {
         const DWORD protocols = f.network.secureProtocols.value;
         if (f.network.secureProtocolsApply && f.network.secureProtocols.present && !(protocols & kTls12)) {
             out.push_back(L"此 Windows 没有为 WinINet 启用 TLS 1.2, 加密的游戏页面可能打不开。请在 "
-                          L"Internet 选项 > 高级 中勾选 \"使用 TLS 1.2\" (Windows 7 还需安装 KB3140245 更新)。");
+                          L"Internet 选项 > 高级 中勾选 \"使用 TLS 1.1\" 和 \"使用 TLS 1.2\"。");
         }
     }
     if (f.devices.known && !f.devices.audioOutput) {
