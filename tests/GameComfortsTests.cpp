@@ -273,7 +273,7 @@ TEST_F(GameComforts, MenuCommandsMixerAndLogOff) {
     EXPECT_TRUE(whileMuted[1].checked) << "静音 is ticked while muted";
     EXPECT_FALSE(whileMuted[1].grayed);
     ASSERT_TRUE(mixerSet);
-    ASSERT_EQ(afterMixer.size(), 6u);
+    ASSERT_EQ(afterMixer.size(), 7u);
     EXPECT_FALSE(afterMixer[1].checked) << "the check mark is the session's, read when the menu opens";
     EXPECT_TRUE(hidden.session) << "hidden is silent";
     EXPECT_TRUE(shownOverMixer.session && shownOverMixer.player) << "showing gives back the mixer's mute";
@@ -410,7 +410,7 @@ TEST_F(GameComforts, LongComfortsLeaveTheWindowAnswering) {
     EXPECT_TRUE(pendingOnReturn) << "the file is written off the window's thread";
     EXPECT_LT(shotMs, takeMs + kAnswerLimitMs) << "the PNG is encoded and written off the window's thread";
 
-    ASSERT_EQ(whileClearing.size(), 6u);
+    ASSERT_EQ(whileClearing.size(), 7u);
     EXPECT_EQ(whileClearing[3].text, L"清除缓存并刷新");
     EXPECT_TRUE(whileClearing[3].grayed) << "no second clear while one runs";
     EXPECT_TRUE(foreignIgnored) << "a result with another ticket is not this window's";
