@@ -74,6 +74,12 @@ tally_gtest() {
   failed="${failed:-0}"
   tally_skipped "$part" "$(sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?, listed below:.*/\1/p; s/^\[  SKIPPED \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -1)"
   mapfile -t names < <(sed -nE '/^\[  FAILED  \] [0-9]+ tests?, listed below:/,/^$/ s/^\[  FAILED  \] ([^ ,]+).*$/\1/p' "$log" | grep -v '^[0-9]')
+  if [ "$failed" = 0 ]; then
+    # --gtest_brief=1 prints no list of failures at the end: each failed test's own result line
+    # ("[  FAILED  ] Suite.Name (N ms)") is then what there is.
+    mapfile -t names < <(sed -nE 's/^\[  FAILED  \] ([A-Za-z0-9_]+\.[A-Za-z0-9_/]+) \([0-9]+ ms\)$/\1/p' "$log")
+    failed=${#names[@]}
+  fi
   if [ "$failed" = 0 ] && [ "$rc" != 0 ]; then
     tally_add "$part" "$passed" 1 "exit code $rc although every test passed"
     return
