@@ -18,6 +18,7 @@ public:
                 DWORD_PTR result = 0;
                 ::SendMessageTimeoutW(m_window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
                 m_longest.store(std::max(m_longest.load(), NowMs() - start));
+                ++m_samples;
                 ::Sleep(3);
             }
             m_done = true;
@@ -37,11 +38,14 @@ public:
         if (m_thread.joinable()) m_thread.join();
         return m_longest.load();
     }
+    // How many times the window was asked.
+    int Samples() const { return m_samples.load(); }
 
 private:
     HWND m_window;
     std::atomic<bool> m_stop{false}, m_done{false};
     std::atomic<double> m_longest{0};
+    std::atomic<int> m_samples{0};
     std::thread m_thread;
 };
 

@@ -2,6 +2,7 @@
 // Helpers for the game window tests: a recording subclass, Wine's tray, stepwise driving of
 // the modal loop.
 #include "TestSupport.h"
+#include "bench/AnswerProbe.h"
 #include "framework/CWinApp.h"
 #include "game/CVxGameDlg.h"
 
@@ -187,49 +188,8 @@ private:
     }
 };
 
-// How long a window takes to answer, measured from a thread of its own: WM_NULL sent every few
-// milliseconds, the longest wait kept. Work on the window's thread shows up one for one.
-class AnswerTimeProbe {
-public:
-    explicit AnswerTimeProbe(HWND window) : m_window(window) {
-        m_thread = std::thread([this] {
-            LARGE_INTEGER frequency{};
-            ::QueryPerformanceFrequency(&frequency);
-            while (!m_stop.load()) {
-                LARGE_INTEGER start{}, end{};
-                ::QueryPerformanceCounter(&start);
-                DWORD_PTR result = 0;
-                ::SendMessageTimeoutW(m_window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
-                ::QueryPerformanceCounter(&end);
-                const double ms = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
-                m_longestMs.store(std::max(m_longestMs.load(), ms));
-                ++m_samples;
-                ::Sleep(3);
-            }
-            m_done = true;
-        });
-    }
-    ~AnswerTimeProbe() { Stop(); }
-    AnswerTimeProbe(const AnswerTimeProbe&) = delete;
-    AnswerTimeProbe& operator=(const AnswerTimeProbe&) = delete;
-    // Ends the probe; the longest wait in milliseconds. Called on the window's thread, it answers
-    // the probe's last message while it waits.
-    double Stop() {
-        m_stop = true;
-        while (m_thread.joinable() && !m_done.load()) test::PumpFor(2);
-        if (m_thread.joinable()) m_thread.join();
-        return m_longestMs.load();
-    }
-    int Samples() const { return m_samples.load(); }
-
-private:
-    HWND m_window;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_done{false};
-    std::atomic<double> m_longestMs{0};
-    std::atomic<int> m_samples{0};
-    std::thread m_thread;
-};
+// How long a window takes to answer, seen from a thread of its own (the benchmarks' probe).
+using AnswerTimeProbe = ::AnswerProbe;
 
 // Names in folder (files and folders), without "." and "..".
 inline std::vector<std::wstring> FolderListing(const std::wstring& folder) {
