@@ -63,8 +63,9 @@ cp "$setup" "$WINEPREFIX/drive_c/setup.exe"
 user="$(basename "$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)")"
 default_win="C:\\users\\$user\\AppData\\Local\\Programs\\$product"
 default_dir="$WINEPREFIX/drive_c/users/$user/AppData/Local/Programs/$product"
-other_win='C:\玩家 游戏\Orvane 测试'
-other_dir="$WINEPREFIX/drive_c/玩家 游戏/Orvane 测试"
+# A folder a player may well choose: spaces, Chinese letters and an apostrophe.
+other_win="C:\\玩家 游戏\\Bob's Orvane 测试"
+other_dir="$WINEPREFIX/drive_c/玩家 游戏/Bob's Orvane 测试"
 desktop_lnk="$HOME/Desktop/$product.lnk"
 programs="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 start_lnk="$programs/$product.lnk"
@@ -305,7 +306,7 @@ hold() {
 }
 release_hold() { kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null; }
 
-echo "== setup: install and uninstall beside feature values set before, in a folder with spaces and Chinese letters"
+echo "== setup: install and uninstall beside feature values set before, in a folder with spaces, Chinese letters and an apostrophe"
 # Set by the player or another tool before any setup ran: one equal to the setup's own value,
 # one not. Both stay exactly as they were, through the install and the uninstall.
 w reg add "$features\\FEATURE_GPU_RENDERING" /v Orvane.exe /t REG_DWORD /d 1 /f
